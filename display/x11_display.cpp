@@ -1,0 +1,181 @@
+// The display host over Xlib, XInput 2 and GLX.
+//
+// The window is override-redirect: that is how X11 gives a top-level window no decoration, puts it
+// above its siblings when mapped, and keeps a window manager from moving or resizing it.
+//
+// X11 binds a window's visual when the window is created, so the double-buffered RGBA visual that
+// stands for pixel format 4 is chosen in create_window, without further checks, and
+// set_pixel_format has nothing left to do here.
+//
+// Escape is read without window events or a keyboard grab: XQueryKeymap says whether it is down
+// now, and raw key presses from XInput 2, selected on the root window, report a tap whose press
+// and release both fell between two polls, whichever window has the focus.
+#include "display/x11_display.h"
+
+#include "display/display.h"
+
+#include <GL/glx.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XInput2.h>
+#include <X11/keysym.h>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+Display* display;
+XVisualInfo* visual;
+int xinput_opcode = -1;
+KeyCode escape_keycode;
+unsigned long x_errors;
+
+// Errors are counted, not fatal: a failed draw or present must not end the run, and the deletion
+// result is judged by whether it raised one.
+int count_x_error(Display*, XErrorEvent*)
+{
+    ++x_errors;
+    return 0;
+}
+
+int lose_display(Display*)
+{
+    fail_setup("lost the connection to the X server");
+}
+
+void select_raw_key_presses(Window root)
+{
+    int event, error, major = 2, minor = 2;
+    if (!XQueryExtension(display, "XInputExtension", &xinput_opcode, &event, &error) ||
+        XIQueryVersion(display, &major, &minor) != Success) {
+        // Without XInput 2 only a key that is down at the poll is seen.
+        xinput_opcode = -1;
+        return;
+    }
+    unsigned char mask_bits[XIMaskLen(XI_RawKeyPress)] = {};
+    XISetMask(mask_bits, XI_RawKeyPress);
+    XIEventMask mask = {XIAllMasterDevices, sizeof mask_bits, mask_bits};
+    XISelectEvents(display, root, &mask, 1);
+}
+
+bool drain_events_for_escape_press()
+{
+    bool pressed = false;
+    while (XPending(display)) {
+        XEvent event;
+        XNextEvent(display, &event);
+        XGenericEventCookie& cookie = event.xcookie;
+        if (cookie.type == GenericEvent && cookie.extension == xinput_opcode &&
+            XGetEventData(display, &cookie)) {
+            if (cookie.evtype == XI_RawKeyPress &&
+                static_cast<XIRawEvent*>(cookie.data)->detail == escape_keycode)
+                pressed = true;
+            XFreeEventData(display, &cookie);
+        }
+    }
+    return pressed;
+}
+} // namespace
+
+unsigned short escape_key_state(const char (&keymap)[32], unsigned char keycode,
+                                bool pressed_since_poll)
+{
+    // Keycode 0 means no key carries Escape.
+    const bool down = keycode && (keymap[keycode / 8] >> (keycode % 8) & 1);
+    return static_cast<unsigned short>((down ? 0x8000 : 0) | (pressed_since_poll ? 0x0001 : 0));
+}
+
+ScreenSize read_screen_size()
+{
+    display = XOpenDisplay(nullptr);
+    if (!display)
+        fail_setup("cannot open the X display");
+    XSetErrorHandler(count_x_error);
+    XSetIOErrorHandler(lose_display);
+    ScreenSize size;
+    size.height = DisplayHeight(display, DefaultScreen(display));
+    size.width = DisplayWidth(display, DefaultScreen(display));
+    return size;
+}
+
+WindowHandle create_window(ScreenSize size)
+{
+    if (!glXQueryExtension(display, nullptr, nullptr))
+        fail_setup("the X server has no GLX extension");
+    int attributes[] = {GLX_RGBA, GLX_DOUBLEBUFFER, None};
+    visual = glXChooseVisual(display, DefaultScreen(display), attributes);
+    if (!visual)
+        fail_setup("no double-buffered RGBA visual");
+    const Window root = DefaultRootWindow(display);
+    XSetWindowAttributes window_attributes = {};
+    window_attributes.override_redirect = True;
+    window_attributes.colormap = XCreateColormap(display, root, visual->visual, AllocNone);
+    const Window window = XCreateWindow(
+        display, root, 0, 0, static_cast<unsigned>(size.width), static_cast<unsigned>(size.height),
+        0, visual->depth, InputOutput, visual->visual,
+        CWOverrideRedirect | CWColormap | CWBorderPixel, &window_attributes);
+    char edit[] = "EDIT";
+    XStoreName(display, window, edit);
+    XClassHint class_hint = {edit, edit};
+    XSetClassHint(display, window, &class_hint);
+    XMapRaised(display, window);
+    escape_keycode = XKeysymToKeycode(display, XK_Escape);
+    select_raw_key_presses(root);
+    return window;
+}
+
+DisplaySurface obtain_display_surface(WindowHandle window)
+{
+    // GLX draws into the window itself.
+    return window;
+}
+
+void set_pixel_format(DisplaySurface, int) {}
+
+RenderingContext create_rendering_context(DisplaySurface)
+{
+    const GLXContext context = glXCreateContext(display, visual, nullptr, True);
+    if (!context)
+        fail_setup("cannot create a GLX rendering context");
+    return context;
+}
+
+void make_current(DisplaySurface surface, RenderingContext context)
+{
+    if (!glXMakeCurrent(display, surface, context))
+        fail_setup("cannot make the GLX rendering context current");
+}
+
+unsigned short poll_escape()
+{
+    char keymap[32];
+    // The keymap's round trip also brings in every raw event the server sent before it.
+    XQueryKeymap(display, keymap);
+    return escape_key_state(keymap, escape_keycode, drain_events_for_escape_press());
+}
+
+void present_frame(DisplaySurface surface)
+{
+    glXSwapBuffers(display, surface);
+}
+
+int delete_rendering_context(RenderingContext context)
+{
+    // GLX reports nothing from the deletion itself, so it is judged by the errors it raises.
+    XSync(display, False);
+    const unsigned long errors_before = x_errors;
+    glXDestroyContext(display, context);
+    XSync(display, False);
+    return x_errors == errors_before;
+}
+
+void end_process(int status)
+{
+    _exit(status);
+}
+
+void fail_setup(const char* what)
+{
+    std::fprintf(stderr, "quinesphere: %s\n", what);
+    _exit(0);
+}

@@ -1,0 +1,143 @@
+"""The Linux executables on Xvfb screens of the tests' own."""
+
+import os
+import signal
+import subprocess
+import tempfile
+import time
+import unittest
+from pathlib import Path
+
+from harness import (TOOLS, XServer, describe_exit, image_figure, linux_effects, wait_exit)
+
+EFFECTS = linux_effects()
+
+
+def gl_calls(trace):
+    """The calls of an apitrace trace, without the ones apitrace makes up itself."""
+    dump = subprocess.run(["apitrace", "dump", "--color=never", str(trace)], capture_output=True,
+                          text=True, check=True).stdout
+    return [line for line in dump.splitlines()
+            if line[:1].isdigit() and not line.endswith("// fake")]
+
+
+class WindowAndExit(unittest.TestCase):
+    def test_window_spans_a_non_square_screen_named_and_classed_edit(self):
+        for effect in EFFECTS:
+            with self.subTest(effect=effect.name), XServer(1024, 600) as x:
+                run = x.start([effect])
+                window = x.wait_for_window("EDIT")
+                info = x.run("xwininfo", "-id", str(window)).stdout
+                for field, value in (("Absolute upper-left X", "0"),
+                                     ("Absolute upper-left Y", "0"), ("Width", "1024"),
+                                     ("Height", "600"), ("Border width", "0"),
+                                     ("Map State", "IsViewable")):
+                    self.assertIn(f"{field}:  {value}\n", info)
+                props = x.run("xprop", "-id", str(window), "WM_NAME", "WM_CLASS").stdout
+                self.assertIn('WM_NAME(STRING) = "EDIT"', props)
+                self.assertIn('WM_CLASS(STRING) = "EDIT", "EDIT"', props)
+                x.key("Escape")
+                self.assertEqual(wait_exit(run, 5), 1)
+
+    def test_window_is_above_one_opened_before_it(self):
+        for effect in EFFECTS:
+            with self.subTest(effect=effect.name), XServer(800, 600) as x:
+                x.start([TOOLS / "x11_poke", "window", "earlier"])
+                x.wait_for_window("earlier")
+                run = x.start([effect])
+                x.wait_for_window("EDIT")
+                self.assertEqual(x.stacking_top_first()[:2], ["EDIT", "earlier"])
+                x.key("Escape")
+                self.assertEqual(wait_exit(run, 5), 1)
+
+    def test_without_a_display_it_says_so_and_exits_zero(self):
+        for effect in EFFECTS:
+            for display in (None, ":4095"):
+                with self.subTest(effect=effect.name, display=display):
+                    env = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
+                    if display:
+                        env["DISPLAY"] = display
+                    done = subprocess.run([effect], env=env, capture_output=True, text=True,
+                                          timeout=10)
+                    self.assertEqual(done.returncode, 0)
+                    if effect.name == "quinesphere":
+                        self.assertEqual(done.stderr, "quinesphere: cannot open the X display\n")
+
+    def test_server_without_glx_is_a_clean_failure(self):
+        for effect in EFFECTS:
+            with self.subTest(effect=effect.name), XServer(640, 480, ["-extension", "GLX"]) as x:
+                done = x.start([effect])
+                self.assertEqual(wait_exit(done, 10), 0, describe_exit(done.returncode))
+                if effect.name == "quinesphere":
+                    self.assertIn("GLX", done.stderr.read())
+
+    def test_server_going_away_mid_run_ends_with_status_zero_not_a_signal(self):
+        for effect in EFFECTS:
+            with self.subTest(effect=effect.name), XServer(640, 480) as x:
+                run = x.start([effect])
+                x.wait_for_window("EDIT")
+                time.sleep(0.5)
+                x.process.kill()
+                x.process.wait()
+                status = wait_exit(run, 10)
+                self.assertEqual(status, 0, describe_exit(status))
+
+
+class Escape(unittest.TestCase):
+    def test_held_before_start_ends_the_run_with_no_frame_and_status_one(self):
+        for effect in EFFECTS:
+            with self.subTest(effect=effect.name), XServer(640, 480) as x, \
+                    tempfile.TemporaryDirectory() as scratch:
+                x.run("xdotool", "keydown", "Escape")
+                trace = Path(scratch) / "run.trace"
+                run = x.start(["apitrace", "trace", "--api", "gl", "-o", trace, effect])
+                self.assertEqual(wait_exit(run, 20), 1)
+                x.run("xdotool", "keyup", "Escape")
+                calls = gl_calls(trace)
+                self.assertTrue(any("glXMakeCurrent" in call for call in calls))
+                for drawing in ("glXSwapBuffers", "glBegin", "glRotatef"):
+                    self.assertFalse([c for c in calls if drawing in c], drawing)
+
+    def test_zero_length_tap_ends_the_run_within_a_second_every_time(self):
+        for effect in EFFECTS:
+            with self.subTest(effect=effect.name), XServer(320, 240) as x:
+                for attempt in range(20):
+                    run = x.start([effect])
+                    x.wait_for_window("EDIT")
+                    time.sleep(0.2)
+                    x.key("Escape")
+                    status = wait_exit(run, 1)
+                    self.assertEqual(status, 1, f"try {attempt}: {describe_exit(status)}")
+
+    def test_other_keys_clicks_and_close_requests_leave_it_running(self):
+        for effect in EFFECTS:
+            with self.subTest(effect=effect.name), XServer(640, 480) as x:
+                run = x.start([effect])
+                window = x.wait_for_window("EDIT")
+                x.key("a", "Return", "space", "F1", "q", "alt+F4", "ctrl+c")
+                x.run("xdotool", "click", "1")
+                x.run(TOOLS / "x11_poke", "close", str(window))
+                self.assertIsNone(wait_exit(run, 1.5), describe_exit(run.returncode))
+                x.key("Escape")
+                self.assertEqual(wait_exit(run, 5), 1)
+
+
+class Picture(unittest.TestCase):
+    def test_screen_brightens_frame_by_frame(self):
+        for effect in EFFECTS:
+            with self.subTest(effect=effect.name), XServer(640, 480) as x, \
+                    tempfile.TemporaryDirectory() as scratch:
+                run = x.start([effect])
+                x.wait_for_window("EDIT")
+                time.sleep(0.3)
+                early = image_figure(x.screenshot(Path(scratch) / "early.png"), "%[fx:mean]")
+                time.sleep(2)
+                late = image_figure(x.screenshot(Path(scratch) / "late.png"), "%[fx:mean]")
+                self.assertGreater(late, early)
+                self.assertGreater(late, 0.5)
+                x.key("Escape")
+                self.assertEqual(wait_exit(run, 5), 1)
+
+
+if __name__ == "__main__":
+    unittest.main()

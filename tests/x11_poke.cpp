@@ -1,0 +1,77 @@
+// Small X client for the integration tests.
+//   x11_poke close WINDOW   sends WM_DELETE_WINDOW to WINDOW and asks the root for _NET_CLOSE_WINDOW
+//   x11_poke window NAME    maps a small window named NAME and prints each key it receives, a line
+//                           "focus in"/"focus out" when the focus changes, until killed
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+int send_close_requests(Display* display, Window window)
+{
+    XEvent event = {};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display, window, False, NoEventMask, &event);
+
+    event.xclient.message_type = XInternAtom(display, "_NET_CLOSE_WINDOW", False);
+    event.xclient.data.l[0] = CurrentTime;
+    event.xclient.data.l[1] = 2; // from a pager or similar tool
+    XSendEvent(display, DefaultRootWindow(display), False,
+               SubstructureRedirectMask | SubstructureNotifyMask, &event);
+    XSync(display, False);
+    return 0;
+}
+
+int record_keys(Display* display, const char* name)
+{
+    const Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), 10, 10, 200, 100,
+                                              0, 0, WhitePixel(display, DefaultScreen(display)));
+    XStoreName(display, window, name);
+    XSelectInput(display, window, KeyPressMask | FocusChangeMask | StructureNotifyMask);
+    XMapRaised(display, window);
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    std::printf("window 0x%lx\n", window);
+    for (;;) {
+        XEvent event;
+        XNextEvent(display, &event);
+        if (event.type == KeyPress) {
+            char text[16] = {};
+            KeySym keysym;
+            XLookupString(&event.xkey, text, sizeof text - 1, &keysym, nullptr);
+            std::printf("key %s\n", XKeysymToString(keysym) ? XKeysymToString(keysym) : "?");
+        } else if (event.type == FocusIn || event.type == FocusOut) {
+            if (event.xfocus.mode == NotifyNormal || event.xfocus.mode == NotifyWhileGrabbed)
+                std::printf("%s\n", event.type == FocusIn ? "focus in" : "focus out");
+        } else if (event.type == MapNotify) {
+            std::printf("mapped\n");
+        }
+    }
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: x11_poke close WINDOW | x11_poke window NAME\n");
+        return 2;
+    }
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) {
+        std::fprintf(stderr, "x11_poke: cannot open the display\n");
+        return 1;
+    }
+    if (std::strcmp(argv[1], "close") == 0)
+        return send_close_requests(display, std::strtoul(argv[2], nullptr, 0));
+    if (std::strcmp(argv[1], "window") == 0)
+        return record_keys(display, argv[2]);
+    std::fprintf(stderr, "x11_poke: unknown command %s\n", argv[1]);
+    return 2;
+}
