@@ -114,3 +114,25 @@ def describe_exit(status):
     if status < 0:
         return f"killed by {signal.Signals(-status).name}"
     return f"exit status {status}"
+
+
+HOOK = BUILD / "libquinesphere-hook.so"
+
+
+def run_hooked(server, effect, escape_after, capture_dir=None, first=1, last=-1, report=None,
+               timeout=60):
+    """Runs the effect with the frame hook until Escape after the given frame; the exit status."""
+    env = {"LD_PRELOAD": str(HOOK), "QUINESPHERE_HOOK_ESCAPE_AFTER": str(escape_after)}
+    if capture_dir:
+        env.update(QUINESPHERE_HOOK_CAPTURE_DIR=str(capture_dir),
+                   QUINESPHERE_HOOK_CAPTURE_FIRST=str(first),
+                   QUINESPHERE_HOOK_CAPTURE_LAST=str(last))
+    if report:
+        env["QUINESPHERE_HOOK_REPORT"] = str(report)
+    run = server.start([effect], env=env)
+    return wait_exit(run, timeout)
+
+
+def read_report(path):
+    return {name: float(value) for name, value in
+            (line.split() for line in Path(path).read_text().splitlines())}

@@ -1,0 +1,24 @@
+# Sourced by the other scripts: installs the Debian packages a step needs when they are missing.
+need_packages() {
+    local missing=() package
+    for package in "$@"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
+            missing+=("$package")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "Missing packages; as root, run:" >&2
+        echo "  apt-get install -y ${missing[*]}" >&2
+        exit 1
+    fi
+    echo "Installing ${missing[*]}" >&2
+    if [ -z "${QUINESPHERE_APT_UPDATED:-}" ]; then
+        apt-get update -qq >&2 || exit 1
+        export QUINESPHERE_APT_UPDATED=1
+    fi
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2 ||
+        exit 1
+}
+
+build_packages=(cmake make g++ pkg-config libx11-dev libxi-dev libgl-dev libglu1-mesa-dev
+                libgtest-dev libgl1-mesa-dri)
