@@ -1,6 +1,7 @@
 #include "scene/scene.h"
 
 #include "display/display.h"
+#include "scene/code_texture.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -24,6 +25,7 @@ void set_up_scene()
     glEnable(GL_TEXTURE_2D);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glColor4f(1.0f, 1.0f, 1.0f, 0.06f);
+    build_code_texture();
     sphere_quadric = gluNewQuadric();
     // GLU gives no quadric only when out of memory; drawing through none would crash.
     if (!sphere_quadric)

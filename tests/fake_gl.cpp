@@ -79,6 +79,19 @@ void gluPerspective(GLdouble fovy, GLdouble aspect, GLdouble near, GLdouble far)
              text(far));
 }
 
+GLint gluBuild2DMipmaps(GLenum target, GLint components, GLsizei width, GLsizei height,
+                        GLenum format, GLenum type, const void* data)
+{
+    log_call(std::string("gluBuild2DMipmaps ") + (target == GL_TEXTURE_2D ? "GL_TEXTURE_2D" : "?") +
+             " " + std::to_string(components) + " " + std::to_string(width) + " " +
+             std::to_string(height) + (format == GL_RGBA ? " GL_RGBA" : " ?") +
+             (type == GL_UNSIGNED_BYTE ? " GL_UNSIGNED_BYTE" : " ?"));
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    fake_gl_script().texture_image.assign(bytes, bytes + 4 * width * height);
+    // The result is a GLU error code the scene must not depend on.
+    return GLU_OUT_OF_MEMORY;
+}
+
 GLUquadric* gluNewQuadric()
 {
     log_call("gluNewQuadric");

@@ -33,6 +33,7 @@ TEST_F(Scene, SetUpMakesExactlyTheseCallsInOrder)
         "glBlendFunc GL_SRC_ALPHA GL_ONE_MINUS_SRC_ALPHA",
         // 0x3D75C28F is the single-precision value nearest 0.06.
         "glColor4f 3F800000 3F800000 3F800000 3D75C28F",
+        "gluBuild2DMipmaps GL_TEXTURE_2D 4 16 16 GL_RGBA GL_UNSIGNED_BYTE",
         "gluNewQuadric",
         "gluQuadricTexture quadric GL_TRUE",
     };

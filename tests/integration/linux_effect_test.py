@@ -124,7 +124,7 @@ class Escape(unittest.TestCase):
 
 
 class Picture(unittest.TestCase):
-    def test_screen_brightens_frame_by_frame(self):
+    def test_picture_builds_up_frame_by_frame_over_the_black_screen(self):
         for effect in EFFECTS:
             with self.subTest(effect=effect.name), XServer(640, 480) as x, \
                     tempfile.TemporaryDirectory() as scratch:
@@ -132,7 +132,6 @@ class Picture(unittest.TestCase):
                 means = [image_figure(Path(scratch) / f"frame-{n:06d}.ppm", "%[fx:mean]")
                          for n in (1, 5, 21)]
                 self.assertEqual(means, sorted(set(means)))
-                self.assertGreater(means[-1], 0.5)
 
 
 if __name__ == "__main__":

@@ -1,0 +1,33 @@
+#include "scene/code_texture.h"
+
+#include "run/run_effect.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+#include <GL/gl.h>
+#include <GL/glu.h>
+
+#include <cstring>
+
+// The linker's mark for the end of the loaded code: the image never reads past it.
+extern "C" const unsigned char etext[];
+
+namespace {
+unsigned char code_image[code_image_bytes];
+}
+
+void copy_code_image(const unsigned char* start, const unsigned char* end,
+                     unsigned char (&image)[code_image_bytes])
+{
+    const std::size_t available = end > start ? static_cast<std::size_t>(end - start) : 0;
+    const std::size_t taken = available < code_image_bytes ? available : code_image_bytes;
+    std::memcpy(image, start, taken);
+    std::memset(image + taken, 0, code_image_bytes - taken);
+}
+
+void build_code_texture()
+{
+    copy_code_image(reinterpret_cast<const unsigned char*>(&run_effect), etext, code_image);
+    gluBuild2DMipmaps(GL_TEXTURE_2D, 4, 16, 16, GL_RGBA, GL_UNSIGNED_BYTE, code_image);
+}

@@ -1,0 +1,76 @@
+"""The code texture as the real executable builds it, recorded with apitrace."""
+
+import re
+import subprocess
+import tempfile
+import time
+import unittest
+from pathlib import Path
+
+from elf import bytes_at, symbol_address
+from harness import XServer, image_figure, linux_effects, run_hooked, wait_exit
+from linux_effect_test import gl_calls
+
+IMAGE_BYTES = 1024
+
+
+def expected_image(effect):
+    """1,024 bytes from the main routine as the file holds them, zero from the end of the code."""
+    start = symbol_address(effect, "_Z10run_effectv")
+    code = min(IMAGE_BYTES, symbol_address(effect, "etext") - start)
+    return bytes_at(effect, start, code) + bytes(IMAGE_BYTES - code)
+
+
+class CodeTexture(unittest.TestCase):
+    def trace_a_few_frames(self, effect, scratch):
+        with XServer(640, 480) as x:
+            trace = Path(scratch) / "run.trace"
+            run = x.start(["apitrace", "trace", "--api", "gl", "-o", trace, effect])
+            x.wait_for_window("EDIT")
+            time.sleep(0.5)
+            x.key("Escape")
+            self.assertEqual(wait_exit(run, 20), 1)
+            return trace, gl_calls(trace)
+
+    def test_texture_is_the_main_routines_code_with_all_mipmap_levels(self):
+        for effect in linux_effects():
+            with self.subTest(effect=effect.name), tempfile.TemporaryDirectory() as scratch:
+                trace, calls = self.trace_a_few_frames(effect, scratch)
+                images = [(index, call) for index, call in enumerate(calls)
+                          if "glTexImage2D(target = GL_TEXTURE_2D," in call]
+                levels = [re.search(r"level = (\d+), internalformat = (\w+), width = (\d+), "
+                                    r"height = (\d+), border = 0, format = (\w+), type = (\w+)",
+                                    call).groups() for _, call in images]
+                self.assertEqual(levels, [(str(level), "4", str(16 >> level), str(16 >> level),
+                                           "GL_RGBA", "GL_UNSIGNED_BYTE") for level in range(5)])
+
+                colour = next(i for i, call in enumerate(calls) if "glColor4f" in call)
+                first_sphere = next(i for i, call in enumerate(calls) if "glBegin" in call)
+                self.assertLess(colour, images[0][0])
+                self.assertLess(images[-1][0], first_sphere)
+
+                for forbidden in ("glClear", "glViewport", "glTexParameter", "glBindTexture",
+                                  "glTexEnv", "glGenTextures", "glFlush", "glFinish"):
+                    self.assertFalse([c for c in calls if f" {forbidden}" in c], forbidden)
+
+                number = calls[images[0][0]].split()[0]
+                self.run_blob_dump(trace, number, scratch)
+                level0 = (Path(scratch) / f"blob_call{number}.bin").read_bytes()
+                self.assertEqual(level0, expected_image(effect))
+
+    def run_blob_dump(self, trace, number, scratch):
+        subprocess.run(["apitrace", "dump", "--blobs", f"--calls={number}", str(trace)],
+                       cwd=scratch, capture_output=True, check=True)
+
+    def test_picture_fills_with_many_colours(self):
+        for effect in linux_effects():
+            with self.subTest(effect=effect.name), XServer(640, 480) as x, \
+                    tempfile.TemporaryDirectory() as scratch:
+                self.assertEqual(run_hooked(x, effect, 200, scratch, first=200), 1)
+                frame = Path(scratch) / "frame-000200.ppm"
+                self.assertGreater(image_figure(frame, "%k"), 5000)
+                self.assertLess(image_figure(frame, "%[fx:mean]"), 0.9)
+
+
+if __name__ == "__main__":
+    unittest.main()

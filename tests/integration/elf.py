@@ -1,0 +1,31 @@
+"""Reads an x86-64 ELF executable as the kernel loads it: symbols and bytes at addresses."""
+
+import struct
+import subprocess
+
+
+def symbol_address(path, name):
+    """The value of a symbol in an unstripped executable (mangled names match too)."""
+    table = subprocess.run(["nm", str(path)], capture_output=True, text=True, check=True).stdout
+    for line in table.splitlines():
+        parts = line.split()
+        if len(parts) == 3 and parts[2] == name:
+            return int(parts[0], 16)
+    raise KeyError(f"{name} not in {path}")
+
+
+def bytes_at(path, address, length):
+    """The bytes the loaded image holds at [address, address + length), from its load segments;
+    zero where a segment's memory runs past its file content."""
+    data = open(path, "rb").read()
+    assert data[:4] == b"\x7fELF" and data[4] == 2, "not a 64-bit ELF file"
+    phoff, = struct.unpack_from("<Q", data, 0x20)
+    phentsize, phnum = struct.unpack_from("<HH", data, 0x36)
+    for index in range(phnum):
+        kind, _flags, offset, vaddr, _paddr, filesz, memsz, _align = struct.unpack_from(
+            "<IIQQQQQQ", data, phoff + index * phentsize)
+        if kind == 1 and vaddr <= address < vaddr + memsz:
+            start = address - vaddr
+            stored = data[offset + start:offset + min(filesz, start + length)]
+            return stored + bytes(length - len(stored))
+    raise ValueError(f"address {address:#x} is in no load segment of {path}")
