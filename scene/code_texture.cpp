@@ -8,8 +8,6 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
-#include <cstring>
-
 // The linker's mark for the end of the loaded code: the image never reads past it.
 extern "C" const unsigned char etext[];
 
@@ -20,10 +18,10 @@ unsigned char code_image[code_image_bytes];
 void copy_code_image(const unsigned char* start, const unsigned char* end,
                      unsigned char (&image)[code_image_bytes])
 {
+    // A plain loop: the Windows build has no C runtime to provide memcpy.
     const std::size_t available = end > start ? static_cast<std::size_t>(end - start) : 0;
-    const std::size_t taken = available < code_image_bytes ? available : code_image_bytes;
-    std::memcpy(image, start, taken);
-    std::memset(image + taken, 0, code_image_bytes - taken);
+    for (std::size_t i = 0; i < code_image_bytes; ++i)
+        image[i] = i < available ? start[i] : 0;
 }
 
 void build_code_texture()

@@ -16,7 +16,7 @@ need_packages() {
         apt-get update -qq >&2 || exit 1
         export QUINESPHERE_APT_UPDATED=1
     fi
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2 ||
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >&2 ||
         exit 1
 }
 

@@ -1,0 +1,147 @@
+"""The Windows builds: the i686 executable inspected, the x86_64 one run under Wine on Xvfb."""
+
+import re
+import shutil
+import subprocess
+import tempfile
+import time
+import unittest
+from pathlib import Path
+
+from harness import BUILD, XServer, describe_exit, image_figure, wait_exit
+
+WIN32 = BUILD / "win32" / "quinesphere.exe"
+WIN64 = BUILD / "win64" / "quinesphere.exe"
+PROBE = BUILD / "win64" / "win_probe.exe"
+WINE = "/usr/lib/wine/wine64"
+WINESERVER = "/usr/lib/wine/wineserver64"
+
+IMPORTS = {
+    "kernel32.dll": {"ExitProcess"},
+    "user32.dll": {"GetSystemMetrics", "CreateWindowExA", "GetDC", "GetAsyncKeyState"},
+    "gdi32.dll": {"SetPixelFormat"},
+    "opengl32.dll": {"wglCreateContext", "wglMakeCurrent", "wglSwapBuffers", "wglDeleteContext",
+                     "glMatrixMode", "glEnable", "glBlendFunc", "glColor4f", "glLoadIdentity",
+                     "glRotatef"},
+    "glu32.dll": {"gluPerspective", "gluBuild2DMipmaps", "gluNewQuadric", "gluQuadricTexture",
+                  "gluSphere"},
+}
+
+
+def objdump(tool_prefix, *args):
+    return subprocess.run([f"{tool_prefix}-objdump", *args], capture_output=True, text=True,
+                          check=True).stdout
+
+
+def imports_by_dll(headers):
+    imports, dll = {}, None
+    for line in headers.splitlines():
+        named = re.match(r"\s*DLL Name: (\S+)", line)
+        if named:
+            dll = named.group(1).lower()
+            imports[dll] = set()
+        elif dll and re.match(r"\s+[0-9a-f]+\s+\d+\s+\w+$", line):
+            imports[dll].add(line.split()[-1])
+        elif not line.strip():
+            dll = None
+    return {name: functions for name, functions in imports.items() if functions}
+
+
+def text_section(headers):
+    """(start, end) virtual addresses of the code section."""
+    match = re.search(r"\.text\s+([0-9a-f]+)\s+([0-9a-f]+)", headers)
+    size, start = int(match.group(1), 16), int(match.group(2), 16)
+    return start, start + size
+
+
+def symbol(tool_prefix, path, name):
+    table = subprocess.run([f"{tool_prefix}-nm", str(path)], capture_output=True, text=True,
+                           check=True).stdout
+    return next(int(line.split()[0], 16) for line in table.splitlines()
+                if line.split()[-1] == name)
+
+
+class Inspected(unittest.TestCase):
+    def check_executable(self, path, tool_prefix, file_format, entry, main_routine, end_of_code):
+        headers = objdump(tool_prefix, "-p", "-h", str(path))
+        self.assertIn(f"file format {file_format}", headers)
+        self.assertRegex(headers, r"Subsystem\s+00000002\s+\(Windows GUI\)")
+        self.assertEqual(imports_by_dll(headers), IMPORTS)
+        start, end = text_section(headers)
+        image_base = int(re.search(r"ImageBase\s+([0-9a-f]+)", headers).group(1), 16)
+        entry_point = image_base + int(
+            re.search(r"AddressOfEntryPoint\s+([0-9a-f]+)", headers).group(1), 16)
+        self.assertTrue(start <= entry_point < end, f"entry {entry_point:#x}")
+        self.assertEqual(entry_point, symbol(tool_prefix, path, entry))
+        # The code texture reads from the main routine up to the end of the code section's code.
+        main = symbol(tool_prefix, path, main_routine)
+        code_end = symbol(tool_prefix, path, end_of_code)
+        self.assertTrue(start <= main < code_end <= end)
+
+    def test_i686_build_is_a_gui_pe32_importing_exactly_what_it_calls(self):
+        self.check_executable(WIN32, "i686-w64-mingw32", "pei-i386", "_entry",
+                              "__Z10run_effectv", "_etext")
+
+    def test_x86_64_build_is_the_same_program(self):
+        self.check_executable(WIN64, "x86_64-w64-mingw32", "pei-x86-64", "entry",
+                              "_Z10run_effectv", "etext")
+
+
+class UnderWine(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.prefix = tempfile.mkdtemp(prefix="quinesphere-wine-")
+        cls.server = XServer(1024, 600)
+        cls.env = dict(cls.server.env, WINEPREFIX=cls.prefix, WINEDEBUG="-all",
+                       WINEDLLOVERRIDES="mscoree,mshtml=")
+        subprocess.run([WINE, "wineboot", "-i"], env=cls.env, capture_output=True, timeout=300)
+
+    @classmethod
+    def tearDownClass(cls):
+        subprocess.run([WINESERVER, "-k"], env=cls.env, capture_output=True, timeout=60)
+        cls.server.close()
+        shutil.rmtree(cls.prefix, ignore_errors=True)
+
+    def wine(self, *args, debug="-all"):
+        return self.server.start([WINE, *args], env={"WINEPREFIX": self.prefix,
+                                                     "WINEDEBUG": debug})
+
+    def wait_for_effect_window(self, timeout=60):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            found = self.server.run("xdotool", "search", "--onlyvisible", "--class",
+                                    "quinesphere.exe").stdout.split()
+            for window in found:
+                info = self.server.run("xwininfo", "-id", window).stdout
+                if re.search(r"Width: 1024\n\s+Height: 600\n", info):
+                    return window
+            time.sleep(0.2)
+        self.fail("no screen-sized window appeared")
+
+    def test_runs_draws_and_ends_on_escape_with_status_one(self):
+        run = self.wine(WIN64, debug="-all,+win")
+        self.wait_for_effect_window()
+        probe = subprocess.run([WINE, str(PROBE)], env=self.env, capture_output=True, text=True,
+                               timeout=60)
+        self.assertIn("class=Edit", probe.stdout)
+        self.assertIn("rect=0,0,1024,600", probe.stdout)
+        self.assertIn("exstyle=00000008", probe.stdout)
+        time.sleep(3)
+        with tempfile.TemporaryDirectory() as scratch:
+            shot = self.server.screenshot(Path(scratch) / "wine.png")
+            self.assertGreater(image_figure(shot, "%k"), 5000)
+        self.server.key("Escape")
+        status = wait_exit(run, 30)
+        self.assertEqual(status, 1, describe_exit(status))
+        # Wine shows the window's title only to Windows programs that ask the effect itself, which
+        # reads no messages, so the creation call is checked as Wine saw it.
+        created = [line for line in run.stderr.read().splitlines()
+                   if "WIN_CreateWindowEx" in line and "L\"EDIT\"" in line]
+        self.assertEqual(len(created), 1, created)
+        self.assertIn('"EDIT" L"EDIT" ex=00000008 style=90000000 0,0 1024x600 '
+                      "parent=0000000000000000 menu=0000000000000000 inst=0000000000000000 "
+                      "params=0000000000000000", created[0])
+
+
+if __name__ == "__main__":
+    unittest.main()
