@@ -1,7 +1,15 @@
 // The display host over Xlib, XInput 2 and GLX.
 //
 // The window is override-redirect: that is how X11 gives a top-level window no decoration, puts it
-// above its siblings when mapped, and keeps a window manager from moving or resizing it.
+// above its siblings when mapped, and keeps a window manager from moving, resizing or closing it;
+// no window manager lists it, so a close request can only come straight to the window, which reads
+// none. Being unmanaged, it keeps itself on top: whenever another window covers part of it, the
+// poll raises it again, under a window manager or without one.
+//
+// As a newly shown window takes the keyboard, the window takes the input focus when it appears and
+// lets no key event propagate past it, so what is typed reaches no other client. There is no
+// keyboard grab: the window manager's shortcuts keep working, and the user may move the focus
+// away. The focus goes back to where it was when the process ends.
 //
 // X11 binds a window's visual when the window is created, so the double-buffered RGBA visual that
 // stands for pixel format 4 is chosen in create_window, without further checks, and
@@ -27,6 +35,8 @@ namespace {
 Display* display;
 XVisualInfo* visual;
 int xinput_opcode = -1;
+Window previous_focus;
+bool focus_taken;
 KeyCode escape_keycode;
 unsigned long x_errors;
 
@@ -40,7 +50,17 @@ int count_x_error(Display*, XErrorEvent*)
 
 int lose_display(Display*)
 {
+    // Nothing can be given back to a server that has gone.
+    display = nullptr;
     fail_setup("lost the connection to the X server");
+}
+
+void give_back_focus()
+{
+    if (!display || !focus_taken)
+        return;
+    XSetInputFocus(display, previous_focus, RevertToPointerRoot, CurrentTime);
+    XSync(display, False);
 }
 
 void select_raw_key_presses(Window root)
@@ -64,6 +84,8 @@ bool drain_events_for_escape_press()
     while (XPending(display)) {
         XEvent event;
         XNextEvent(display, &event);
+        if (event.type == VisibilityNotify && event.xvisibility.state != VisibilityUnobscured)
+            XRaiseWindow(display, event.xvisibility.window);
         XGenericEventCookie& cookie = event.xcookie;
         if (cookie.type == GenericEvent && cookie.extension == xinput_opcode &&
             XGetEventData(display, &cookie)) {
@@ -109,16 +131,23 @@ WindowHandle create_window(ScreenSize size)
     const Window root = DefaultRootWindow(display);
     XSetWindowAttributes window_attributes = {};
     window_attributes.override_redirect = True;
+    window_attributes.event_mask = VisibilityChangeMask;
+    window_attributes.do_not_propagate_mask = KeyPressMask | KeyReleaseMask;
     window_attributes.colormap = XCreateColormap(display, root, visual->visual, AllocNone);
     const Window window = XCreateWindow(
         display, root, 0, 0, static_cast<unsigned>(size.width), static_cast<unsigned>(size.height),
         0, visual->depth, InputOutput, visual->visual,
-        CWOverrideRedirect | CWColormap | CWBorderPixel, &window_attributes);
+        CWOverrideRedirect | CWColormap | CWBorderPixel | CWEventMask | CWDontPropagate,
+        &window_attributes);
     char edit[] = "EDIT";
     XStoreName(display, window, edit);
     XClassHint class_hint = {edit, edit};
     XSetClassHint(display, window, &class_hint);
+    int revert_to;
+    XGetInputFocus(display, &previous_focus, &revert_to);
     XMapRaised(display, window);
+    XSetInputFocus(display, window, RevertToPointerRoot, CurrentTime);
+    focus_taken = true;
     escape_keycode = XKeysymToKeycode(display, XK_Escape);
     select_raw_key_presses(root);
     return window;
@@ -171,11 +200,13 @@ int delete_rendering_context(RenderingContext context)
 
 void end_process(int status)
 {
+    give_back_focus();
     _exit(status);
 }
 
 void fail_setup(const char* what)
 {
     std::fprintf(stderr, "quinesphere: %s\n", what);
+    give_back_focus();
     _exit(0);
 }

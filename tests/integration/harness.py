@@ -61,6 +61,15 @@ class XServer:
         self.children.append(child)
         return child
 
+    def start_window_manager(self):
+        """Openbox, started and ready to manage windows."""
+        self.start(["openbox", "--sm-disable"])
+        deadline = time.monotonic() + 10
+        while self.run("wmctrl", "-m").returncode != 0:
+            if time.monotonic() > deadline:
+                raise AssertionError("openbox did not start")
+            time.sleep(0.05)
+
     def run(self, *command):
         return subprocess.run([str(part) for part in command], env=self.env, capture_output=True,
                               text=True, timeout=30)

@@ -1,0 +1,122 @@
+"""The effect beside other clients, on a bare X server and under a window manager (openbox)."""
+
+import time
+import unittest
+
+from harness import TOOLS, XServer, describe_exit, linux_effects, wait_exit
+
+
+class Desktop:
+    """Cases run once on a bare server and once under openbox."""
+
+    managed = False
+
+    def server(self):
+        x = XServer(1024, 600)
+        if self.managed:
+            x.start_window_manager()
+        return x
+
+    def open_recorder(self, x):
+        """A client that records the keys it receives, opened and focused before the effect."""
+        recorder = x.start([TOOLS / "x11_poke", "window", "recorder"])
+        window = x.wait_for_window("recorder")
+        self.focus_on(x, window)
+        return recorder, window
+
+    def focus_on(self, x, window):
+        # A window manager may still be settling its own focus: ask until the focus is there.
+        deadline = time.monotonic() + 10
+        while self.focus(x) != window:
+            self.assertLess(time.monotonic(), deadline, "the focus never reached the recorder")
+            x.run("xdotool", "windowactivate" if self.managed else "windowfocus", str(window))
+            time.sleep(0.1)
+
+    def focus(self, x):
+        """The focus window; 0 when it is the pointer root or none."""
+        found = x.run("xdotool", "getwindowfocus").stdout.split()
+        return int(found[0]) if found else 0
+
+    def test_typed_keys_reach_no_other_client_and_focus_returns_after_escape(self):
+        for effect in linux_effects():
+            with self.subTest(effect=effect.name), self.server() as x:
+                recorder, window = self.open_recorder(x)
+                run = x.start([effect])
+                effect_window = x.wait_for_window("EDIT")
+                time.sleep(0.3)
+                self.assertEqual(self.focus(x), effect_window)
+                x.run("xdotool", "type", "--delay", "5", "hello")
+                x.key("Return", "space", "Tab")
+                time.sleep(0.3)
+                self.assertIsNone(wait_exit(run, 0.2), describe_exit(run.returncode))
+                x.key("Escape")
+                self.assertEqual(wait_exit(run, 5), 1)
+                time.sleep(0.3)
+                self.assertEqual(self.focus(x), window)
+                recorder.kill()
+                recorded = recorder.communicate()[0]
+                self.assertNotIn("key ", recorded)
+
+    def test_escape_still_ends_the_run_when_the_focus_is_moved_away(self):
+        for effect in linux_effects():
+            with self.subTest(effect=effect.name), self.server() as x:
+                _, window = self.open_recorder(x)
+                run = x.start([effect])
+                x.wait_for_window("EDIT")
+                time.sleep(0.3)
+                self.focus_on(x, window)
+                x.key("Escape")
+                self.assertEqual(wait_exit(run, 5), 1)
+
+    def test_window_spans_exactly_the_screen_with_nothing_added(self):
+        for effect in linux_effects():
+            with self.subTest(effect=effect.name), self.server() as x:
+                run = x.start([effect])
+                window = x.wait_for_window("EDIT")
+                time.sleep(0.5)
+                info = x.run("xwininfo", "-id", str(window)).stdout
+                self.assertIn("-geometry 1024x600+0+0", info)
+                self.assertRegex(info, r"Absolute upper-left X: +0\n")
+                self.assertRegex(info, r"Absolute upper-left Y: +0\n")
+                self.assertRegex(info, r"Border width: +0\n")
+                # A direct child of the root: no frame was put around it.
+                tree = x.run("xwininfo", "-id", str(window), "-tree").stdout
+                self.assertRegex(tree, r"Parent window id: 0x[0-9a-f]+ \(the root window\)")
+                x.key("Escape")
+                self.assertEqual(wait_exit(run, 5), 1)
+
+    def test_windows_opened_later_stay_beneath_it(self):
+        for effect in linux_effects():
+            with self.subTest(effect=effect.name), self.server() as x:
+                run = x.start([effect])
+                x.wait_for_window("EDIT")
+                for name in ("later", "later still"):
+                    x.start([TOOLS / "x11_poke", "window", name])
+                    x.wait_for_window(name)
+                    time.sleep(0.5)
+                    self.assertEqual(x.stacking_top_first()[0], "EDIT")
+                    self.assertIn(name, x.run("xwininfo", "-root", "-tree").stdout)
+                x.key("Escape")
+                self.assertEqual(wait_exit(run, 5), 1)
+
+
+class BareServer(Desktop, unittest.TestCase):
+    managed = False
+
+
+class UnderOpenbox(Desktop, unittest.TestCase):
+    managed = True
+
+    def test_close_requests_leave_it_running(self):
+        for effect in linux_effects():
+            with self.subTest(effect=effect.name), self.server() as x:
+                run = x.start([effect])
+                window = x.wait_for_window("EDIT")
+                x.run("wmctrl", "-c", "EDIT")
+                x.run(TOOLS / "x11_poke", "close", str(window))
+                self.assertIsNone(wait_exit(run, 1.5), describe_exit(run.returncode))
+                x.key("Escape")
+                self.assertEqual(wait_exit(run, 5), 1)
+
+if __name__ == "__main__":
+    unittest.main()
