@@ -24,17 +24,16 @@
 
 #include <GL/glx.h>
 #include <X11/Xlib.h>
-#include <X11/Xutil.h>
+#include <X11/Xatom.h>
 #include <X11/extensions/XInput2.h>
 #include <X11/keysym.h>
 
-#include <cstdio>
+#include <cstddef>
 #include <unistd.h>
 
 namespace {
 Display* display;
 XVisualInfo* visual;
-int xinput_opcode = -1;
 Window previous_focus;
 bool focus_taken;
 KeyCode escape_keycode;
@@ -51,48 +50,45 @@ int count_x_error(Display*, XErrorEvent*)
 int lose_display(Display*)
 {
     // Nothing can be given back to a server that has gone.
-    display = nullptr;
+    focus_taken = false;
     fail_setup("lost the connection to the X server");
 }
 
 void give_back_focus()
 {
-    if (!display || !focus_taken)
+    if (!focus_taken)
         return;
-    XSetInputFocus(display, previous_focus, RevertToPointerRoot, CurrentTime);
-    XSync(display, False);
+    Display* const x = display;
+    XSetInputFocus(x, previous_focus, RevertToPointerRoot, CurrentTime);
+    XSync(x, False);
 }
 
-void select_raw_key_presses(Window root)
+void select_raw_key_presses(Display* const x, Window root)
 {
-    int event, error, major = 2, minor = 2;
-    if (!XQueryExtension(display, "XInputExtension", &xinput_opcode, &event, &error) ||
-        XIQueryVersion(display, &major, &minor) != Success) {
-        // Without XInput 2 only a key that is down at the poll is seen.
-        xinput_opcode = -1;
-        return;
-    }
-    unsigned char mask_bits[XIMaskLen(XI_RawKeyPress)] = {};
-    XISetMask(mask_bits, XI_RawKeyPress);
-    XIEventMask mask = {XIAllMasterDevices, sizeof mask_bits, mask_bits};
-    XISelectEvents(display, root, &mask, 1);
+    // Announcing 2.2 is what has the server send raw events outside of grabs.
+    static int major = 2, minor = 2;
+    static unsigned char mask_bits[XIMaskLen(XI_RawKeyPress)] = {0, 1 << (XI_RawKeyPress & 7)};
+    static XIEventMask mask = {XIAllMasterDevices, sizeof mask_bits, mask_bits};
+    if (XIQueryVersion(x, &major, &minor) == Success)
+        XISelectEvents(x, root, &mask, 1);
+    // Without XInput 2 only a key that is down at the poll is seen.
 }
 
-bool drain_events_for_escape_press()
+bool drain_events_for_escape_press(Display* const x)
 {
     bool pressed = false;
-    while (XPending(display)) {
+    while (XPending(x)) {
         XEvent event;
-        XNextEvent(display, &event);
+        XNextEvent(x, &event);
         if (event.type == VisibilityNotify && event.xvisibility.state != VisibilityUnobscured)
-            XRaiseWindow(display, event.xvisibility.window);
+            XRaiseWindow(x, event.xvisibility.window);
+        // Raw key presses are the only generic events selected, and XInput 2 the only extension
+        // whose events carry data to fetch.
         XGenericEventCookie& cookie = event.xcookie;
-        if (cookie.type == GenericEvent && cookie.extension == xinput_opcode &&
-            XGetEventData(display, &cookie)) {
-            if (cookie.evtype == XI_RawKeyPress &&
-                static_cast<XIRawEvent*>(cookie.data)->detail == escape_keycode)
+        if (cookie.type == GenericEvent && XGetEventData(x, &cookie)) {
+            if (static_cast<XIRawEvent*>(cookie.data)->detail == escape_keycode)
                 pressed = true;
-            XFreeEventData(display, &cookie);
+            XFreeEventData(x, &cookie);
         }
     }
     return pressed;
@@ -122,34 +118,38 @@ ScreenSize read_screen_size()
 
 WindowHandle create_window(ScreenSize size)
 {
-    if (!glXQueryExtension(display, nullptr, nullptr))
-        fail_setup("the X server has no GLX extension");
-    int attributes[] = {GLX_RGBA, GLX_DOUBLEBUFFER, None};
-    visual = glXChooseVisual(display, DefaultScreen(display), attributes);
-    if (!visual)
-        fail_setup("no double-buffered RGBA visual");
-    const Window root = DefaultRootWindow(display);
-    XSetWindowAttributes window_attributes = {};
-    window_attributes.override_redirect = True;
-    window_attributes.event_mask = VisibilityChangeMask;
-    window_attributes.do_not_propagate_mask = KeyPressMask | KeyReleaseMask;
-    window_attributes.colormap = XCreateColormap(display, root, visual->visual, AllocNone);
+    Display* const x = display;
+    static int attributes[] = {GLX_RGBA, GLX_DOUBLEBUFFER, None};
+    XVisualInfo* const chosen = glXChooseVisual(x, DefaultScreen(x), attributes);
+    // Also what a server without GLX gives.
+    if (!chosen)
+        fail_setup("no double-buffered RGBA GLX visual");
+    visual = chosen;
+    const Window root = DefaultRootWindow(x);
+    static XSetWindowAttributes window_attributes = [] {
+        XSetWindowAttributes fixed = {};
+        fixed.override_redirect = True;
+        fixed.event_mask = VisibilityChangeMask;
+        fixed.do_not_propagate_mask = KeyPressMask | KeyReleaseMask;
+        return fixed;
+    }();
+    window_attributes.colormap = XCreateColormap(x, root, chosen->visual, AllocNone);
     const Window window = XCreateWindow(
-        display, root, 0, 0, static_cast<unsigned>(size.width), static_cast<unsigned>(size.height),
-        0, visual->depth, InputOutput, visual->visual,
+        x, root, 0, 0, static_cast<unsigned>(size.width), static_cast<unsigned>(size.height),
+        0, chosen->depth, InputOutput, chosen->visual,
         CWOverrideRedirect | CWColormap | CWBorderPixel | CWEventMask | CWDontPropagate,
         &window_attributes);
-    char edit[] = "EDIT";
-    XStoreName(display, window, edit);
-    XClassHint class_hint = {edit, edit};
-    XSetClassHint(display, window, &class_hint);
+    // The title, then the class's two fields: instance name and class name.
+    static const unsigned char edit[] = "EDIT\0EDIT";
+    XChangeProperty(x, window, XA_WM_NAME, XA_STRING, 8, PropModeReplace, edit, 4);
+    XChangeProperty(x, window, XA_WM_CLASS, XA_STRING, 8, PropModeReplace, edit, sizeof edit);
     int revert_to;
-    XGetInputFocus(display, &previous_focus, &revert_to);
-    XMapRaised(display, window);
-    XSetInputFocus(display, window, RevertToPointerRoot, CurrentTime);
+    XGetInputFocus(x, &previous_focus, &revert_to);
+    XMapRaised(x, window);
+    XSetInputFocus(x, window, RevertToPointerRoot, CurrentTime);
     focus_taken = true;
-    escape_keycode = XKeysymToKeycode(display, XK_Escape);
-    select_raw_key_presses(root);
+    escape_keycode = XKeysymToKeycode(x, XK_Escape);
+    select_raw_key_presses(x, root);
     return window;
 }
 
@@ -179,8 +179,9 @@ unsigned short poll_escape()
 {
     char keymap[32];
     // The keymap's round trip also brings in every raw event the server sent before it.
-    XQueryKeymap(display, keymap);
-    return escape_key_state(keymap, escape_keycode, drain_events_for_escape_press());
+    Display* const x = display;
+    XQueryKeymap(x, keymap);
+    return escape_key_state(keymap, escape_keycode, drain_events_for_escape_press(x));
 }
 
 void present_frame(DisplaySurface surface)
@@ -191,10 +192,11 @@ void present_frame(DisplaySurface surface)
 int delete_rendering_context(RenderingContext context)
 {
     // GLX reports nothing from the deletion itself, so it is judged by the errors it raises.
-    XSync(display, False);
+    Display* const x = display;
+    XSync(x, False);
     const unsigned long errors_before = x_errors;
-    glXDestroyContext(display, context);
-    XSync(display, False);
+    glXDestroyContext(x, context);
+    XSync(x, False);
     return x_errors == errors_before;
 }
 
@@ -206,7 +208,14 @@ void end_process(int status)
 
 void fail_setup(const char* what)
 {
-    std::fprintf(stderr, "quinesphere: %s\n", what);
+    // Plain writes: no stdio to carry into the size-coded build.
+    static const char prefix[] = "quinesphere: ";
+    std::size_t length = 0;
+    while (what[length])
+        ++length;
+    write(2, prefix, sizeof prefix - 1);
+    write(2, what, length);
+    write(2, "\n", 1);
     give_back_focus();
     _exit(0);
 }
