@@ -24,7 +24,7 @@ SECTIONS
   .dynsym : { *(.dynsym) }
   .dynstr : { *(.dynstr) }
   .rela.dyn : { *(.rela.dyn .rela.plt) }
-  .got : { *(.got .got.plt) }
+  .got : { got_start = .; *(.got .got.plt) got_end = .; }
   .data : { *(.data .data.*) }
   .dynamic : { *(.dynamic) } :image :dynamic
   .bss : { *(.bss .bss.* COMMON) } :image

@@ -1,17 +1,29 @@
-# The Windows executable: no C runtime, a GUI-subsystem program entered at entry().
+# The Windows executable, size-coded: no C runtime, a GUI-subsystem program entered at entry(),
+# laid out by a linker script of ours. quinesphere-symbols.exe keeps the symbols for inspection;
+# quinesphere.exe is the same image stripped.
 add_executable(quinesphere run/entry_win32.cpp display/win32_display.cpp ${effect_sources})
-set_target_properties(quinesphere PROPERTIES SUFFIX .exe)
+set_target_properties(quinesphere PROPERTIES OUTPUT_NAME quinesphere-symbols SUFFIX .exe
+                      LINK_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/tiny-pe.ld)
 target_include_directories(quinesphere PRIVATE ${CMAKE_SOURCE_DIR})
-target_compile_options(quinesphere PRIVATE ${own_warnings} -fno-exceptions -fno-rtti
-  -fno-asynchronous-unwind-tables -fno-stack-protector -fno-tree-loop-distribute-patterns)
+set(tiny_flags -Os -flto -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
+    -fno-stack-protector -fno-ident -ffunction-sections -fno-tree-loop-distribute-patterns)
+target_compile_options(quinesphere PRIVATE ${own_warnings} ${tiny_flags})
 # 32-bit x86 symbols carry a leading underscore.
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   set(entry_symbol _entry)
 else()
   set(entry_symbol entry)
 endif()
-target_link_options(quinesphere PRIVATE -nostdlib -mwindows -Wl,-e,${entry_symbol})
+# No relocations: the image always loads at its preferred base.
+target_link_options(quinesphere PRIVATE ${tiny_flags} -nostdlib -mwindows
+  -Wl,-e,${entry_symbol} -Wl,-T,${CMAKE_SOURCE_DIR}/cmake/tiny-pe.ld -Wl,--gc-sections
+  -Wl,--disable-dynamicbase -Wl,--disable-reloc-section)
 target_link_libraries(quinesphere PRIVATE kernel32 user32 gdi32 opengl32 glu32)
+add_custom_command(TARGET quinesphere POST_BUILD
+  COMMAND ${CMAKE_OBJCOPY} --strip-all $<TARGET_FILE:quinesphere>
+          ${CMAKE_BINARY_DIR}/quinesphere.exe
+  BYPRODUCTS ${CMAKE_BINARY_DIR}/quinesphere.exe
+  VERBATIM)
 
 # Test helper, run under Wine beside the effect; an ordinary console program.
 add_executable(win_probe tests/win_probe.cpp)

@@ -28,7 +28,7 @@
 #include <X11/extensions/XInput2.h>
 #include <X11/keysym.h>
 
-#include <cstddef>
+#include <cstring>
 #include <unistd.h>
 
 namespace {
@@ -210,11 +210,8 @@ void fail_setup(const char* what)
 {
     // Plain writes: no stdio to carry into the size-coded build.
     static const char prefix[] = "quinesphere: ";
-    std::size_t length = 0;
-    while (what[length])
-        ++length;
     write(2, prefix, sizeof prefix - 1);
-    write(2, what, length);
+    write(2, what, std::strlen(what));
     write(2, "\n", 1);
     give_back_focus();
     _exit(0);

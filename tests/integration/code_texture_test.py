@@ -15,9 +15,12 @@ IMAGE_BYTES = 1024
 
 
 def expected_image(effect):
-    """1,024 bytes from the main routine as the file holds them, zero from the end of the code."""
-    start = symbol_address(effect, "_Z10run_effectv")
-    code = min(IMAGE_BYTES, symbol_address(effect, "etext") - start)
+    """1,024 bytes from the main routine as the file holds them, zero from the end of the code.
+    A stripped build's symbols come from the linked file it was made from."""
+    symbols = effect.with_name(effect.name + ".full")
+    symbols = symbols if symbols.exists() else effect
+    start = symbol_address(symbols, "_Z10run_effectv")
+    code = min(IMAGE_BYTES, symbol_address(symbols, "etext") - start)
     return bytes_at(effect, start, code) + bytes(IMAGE_BYTES - code)
 
 

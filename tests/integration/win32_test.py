@@ -12,6 +12,7 @@ from harness import BUILD, XServer, describe_exit, image_figure, wait_exit
 
 WIN32 = BUILD / "win32" / "quinesphere.exe"
 WIN64 = BUILD / "win64" / "quinesphere.exe"
+SIZE_LIMIT = 4096
 PROBE = BUILD / "win64" / "win_probe.exe"
 WINE = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver64"
@@ -63,7 +64,9 @@ def symbol(tool_prefix, path, name):
 
 class Inspected(unittest.TestCase):
     def check_executable(self, path, tool_prefix, file_format, entry, main_routine, end_of_code):
+        self.assertLessEqual(path.stat().st_size, SIZE_LIMIT)
         headers = objdump(tool_prefix, "-p", "-h", str(path))
+        symbols = path.with_name("quinesphere-symbols.exe")
         self.assertIn(f"file format {file_format}", headers)
         self.assertRegex(headers, r"Subsystem\s+00000002\s+\(Windows GUI\)")
         self.assertEqual(imports_by_dll(headers), IMPORTS)
@@ -72,11 +75,14 @@ class Inspected(unittest.TestCase):
         entry_point = image_base + int(
             re.search(r"AddressOfEntryPoint\s+([0-9a-f]+)", headers).group(1), 16)
         self.assertTrue(start <= entry_point < end, f"entry {entry_point:#x}")
-        self.assertEqual(entry_point, symbol(tool_prefix, path, entry))
-        # The code texture reads from the main routine up to the end of the code section's code.
-        main = symbol(tool_prefix, path, main_routine)
-        code_end = symbol(tool_prefix, path, end_of_code)
-        self.assertTrue(start <= main < code_end <= end)
+        self.assertEqual(entry_point, symbol(tool_prefix, symbols, entry))
+        # The main routine opens the code section; the code texture reads from it to the end of
+        # the code, under 1,024 bytes, and the section's zero padding follows.
+        main = symbol(tool_prefix, symbols, main_routine)
+        code_end = symbol(tool_prefix, symbols, end_of_code)
+        self.assertEqual(main, start)
+        self.assertLess(code_end - main, 1024)
+        self.assertLessEqual(code_end, end)
 
     def test_i686_build_is_a_gui_pe32_importing_exactly_what_it_calls(self):
         self.check_executable(WIN32, "i686-w64-mingw32", "pei-i386", "_entry",
