@@ -62,7 +62,7 @@ void end_process(int status)
     ExitProcess(static_cast<UINT>(status));
 }
 
-// Windows reports nothing here: the design has no message text, and no console to write it to.
+// A GUI program has no console to report to, so a failed set-up ends quietly.
 void fail_setup(const char*)
 {
     ExitProcess(0);
