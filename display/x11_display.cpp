@@ -67,6 +67,7 @@ void select_raw_key_presses(Display* const x, Window root)
 {
     // Announcing 2.2 is what has the server send raw events outside of grabs.
     static int major = 2, minor = 2;
+    static_assert(XI_RawKeyPress >> 3 == 1, "the raw key press bit lies in the mask's second byte");
     static unsigned char mask_bits[XIMaskLen(XI_RawKeyPress)] = {0, 1 << (XI_RawKeyPress & 7)};
     static XIEventMask mask = {XIAllMasterDevices, sizeof mask_bits, mask_bits};
     if (XIQueryVersion(x, &major, &minor) == Success)
