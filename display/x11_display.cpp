@@ -23,8 +23,8 @@
 #include "display/display.h"
 
 #include <GL/glx.h>
-#include <X11/Xlib.h>
 #include <X11/Xatom.h>
+#include <X11/Xlib.h>
 #include <X11/extensions/XInput2.h>
 #include <X11/keysym.h>
 
@@ -136,8 +136,8 @@ WindowHandle create_window(ScreenSize size)
     }();
     window_attributes.colormap = XCreateColormap(x, root, chosen->visual, AllocNone);
     const Window window = XCreateWindow(
-        x, root, 0, 0, static_cast<unsigned>(size.width), static_cast<unsigned>(size.height),
-        0, chosen->depth, InputOutput, chosen->visual,
+        x, root, 0, 0, static_cast<unsigned>(size.width), static_cast<unsigned>(size.height), 0,
+        chosen->depth, InputOutput, chosen->visual,
         CWOverrideRedirect | CWColormap | CWBorderPixel | CWEventMask | CWDontPropagate,
         &window_attributes);
     // The title, then the class's two fields: instance name and class name.

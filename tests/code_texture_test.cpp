@@ -20,12 +20,12 @@ namespace {
 // Two pages, the second unreadable: a region placed to end at the first page's end makes any read
 // past its end fault.
 class GuardedRegion {
-public:
+  public:
     GuardedRegion()
     {
         page_ = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-        void* map = mmap(nullptr, 2 * page_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
-                         -1, 0);
+        void* map =
+            mmap(nullptr, 2 * page_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         EXPECT_NE(map, MAP_FAILED);
         base_ = static_cast<unsigned char*>(map);
         EXPECT_EQ(mprotect(base_ + page_, page_, PROT_NONE), 0);
@@ -36,7 +36,7 @@ public:
     const unsigned char* end() const { return base_ + page_; }
     std::size_t page() const { return page_; }
 
-private:
+  private:
     unsigned char* base_;
     std::size_t page_;
 };
@@ -62,15 +62,15 @@ TEST(CodeImage, ShorterRegionIsCopiedAndZeroFilledWithoutReadingPastItsEnd)
 {
     GuardedRegion region;
     unsigned char image[code_image_bytes];
-    for (std::size_t length : {std::size_t{0}, std::size_t{1}, std::size_t{574},
-                               code_image_bytes - 1}) {
+    for (std::size_t length :
+         {std::size_t{0}, std::size_t{1}, std::size_t{574}, code_image_bytes - 1}) {
         fill_with(image, 0xAA);
         const unsigned char* start = region.end() - length;
         copy_code_image(start, region.end(), image);
         EXPECT_EQ(std::memcmp(image, start, length), 0) << length;
-        EXPECT_TRUE(std::all_of(image + length, image + code_image_bytes,
-                                [](unsigned char byte) { return byte == 0; }))
-            << length;
+        EXPECT_TRUE(std::all_of(image + length, image + code_image_bytes, [](unsigned char byte) {
+            return byte == 0;
+        })) << length;
     }
 }
 

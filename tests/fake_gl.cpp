@@ -1,7 +1,7 @@
 // The OpenGL and GLU entry points the scene uses, recording each call with its arguments.
 // Floating-point arguments are logged with their bit patterns where the exact form matters.
-#include "tests/call_log.h"
 #include "tests/fake_gl.h"
+#include "tests/call_log.h"
 
 #include <GL/gl.h>
 #include <GL/glu.h>
@@ -40,7 +40,7 @@ FakeGlScript& fake_gl_script()
 extern "C" {
 void glMatrixMode(GLenum mode)
 {
-    log_call(std::string("glMatrixMode ") + (mode == GL_PROJECTION   ? "GL_PROJECTION"
+    log_call(std::string("glMatrixMode ") + (mode == GL_PROJECTION  ? "GL_PROJECTION"
                                              : mode == GL_MODELVIEW ? "GL_MODELVIEW"
                                                                     : "?"));
 }
@@ -53,8 +53,8 @@ void glLoadIdentity()
 void glEnable(GLenum capability)
 {
     log_call(std::string("glEnable ") + (capability == GL_BLEND        ? "GL_BLEND"
-                                          : capability == GL_TEXTURE_2D ? "GL_TEXTURE_2D"
-                                                                        : "?"));
+                                         : capability == GL_TEXTURE_2D ? "GL_TEXTURE_2D"
+                                                                       : "?"));
 }
 
 void glBlendFunc(GLenum source, GLenum destination)

@@ -37,7 +37,7 @@ Log joined(std::initializer_list<Log> parts)
 }
 
 class RunSequence : public testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         call_log().clear();
@@ -50,9 +50,9 @@ TEST_F(RunSequence, PollsBeforeEveryFrameAndAdvancesBetweenDrawAndPresent)
     fake_display_script().escape_states = {0, 0, 0, 0x8000};
     EXPECT_EQ(run_effect(), 1);
     const Log frames = {
-        "poll_escape",   "draw_frame 0", "advance_angle 0", "present_frame surface",
-        "poll_escape",   "draw_frame 1", "advance_angle 1", "present_frame surface",
-        "poll_escape",   "draw_frame 2", "advance_angle 2", "present_frame surface",
+        "poll_escape", "draw_frame 0", "advance_angle 0", "present_frame surface",
+        "poll_escape", "draw_frame 1", "advance_angle 1", "present_frame surface",
+        "poll_escape", "draw_frame 2", "advance_angle 2", "present_frame surface",
         "poll_escape",
     };
     EXPECT_EQ(call_log(), joined({set_up, frames, tear_down}));

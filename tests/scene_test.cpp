@@ -13,7 +13,7 @@ namespace {
 using Log = std::vector<std::string>;
 
 class Scene : public testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         call_log().clear();
@@ -46,7 +46,8 @@ TEST_F(Scene, MissingQuadricEndsTheRunWithStatusZeroBeforeItIsUsed)
     try {
         set_up_scene();
         FAIL() << "set-up went on without a quadric";
-    } catch (const ProcessEnded& ended) {
+    }
+    catch (const ProcessEnded& ended) {
         EXPECT_EQ(ended.status, 0);
     }
     EXPECT_EQ(call_log().back(), "fail_setup cannot create the sphere quadric");
@@ -58,11 +59,8 @@ TEST_F(Scene, FrameResetsThenTurnsAboutXThenOneOneThenZAndDrawsTheSphere)
     call_log().clear();
     draw_frame(42.5f);
     const Log expected = {
-        "glLoadIdentity",
-        "glRotatef 42.5 1 0 0",
-        "glRotatef 42.5 0 1 1",
-        "glRotatef 42.5 0 0 1",
-        "gluSphere quadric 100 10 10",
+        "glLoadIdentity",       "glRotatef 42.5 1 0 0",        "glRotatef 42.5 0 1 1",
+        "glRotatef 42.5 0 0 1", "gluSphere quadric 100 10 10",
     };
     EXPECT_EQ(call_log(), expected);
 }

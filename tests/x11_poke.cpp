@@ -1,6 +1,7 @@
 // Small X client for the integration tests.
-//   x11_poke close WINDOW   sends WM_DELETE_WINDOW to WINDOW and asks the root for _NET_CLOSE_WINDOW
-//   x11_poke window NAME    maps a small window named NAME and prints each key it receives, a line
+//   x11_poke close WINDOW   sends WM_DELETE_WINDOW to WINDOW and asks the root for
+//   _NET_CLOSE_WINDOW x11_poke window NAME    maps a small window named NAME and prints each key it
+//   receives, a line
 //                           "focus in"/"focus out" when the focus changes, until killed
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -47,10 +48,12 @@ int record_keys(Display* display, const char* name)
             KeySym keysym;
             XLookupString(&event.xkey, text, sizeof text - 1, &keysym, nullptr);
             std::printf("key %s\n", XKeysymToString(keysym) ? XKeysymToString(keysym) : "?");
-        } else if (event.type == FocusIn || event.type == FocusOut) {
+        }
+        else if (event.type == FocusIn || event.type == FocusOut) {
             if (event.xfocus.mode == NotifyNormal || event.xfocus.mode == NotifyWhileGrabbed)
                 std::printf("%s\n", event.type == FocusIn ? "focus in" : "focus out");
-        } else if (event.type == MapNotify) {
+        }
+        else if (event.type == MapNotify) {
             std::printf("mapped\n");
         }
     }

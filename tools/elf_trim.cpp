@@ -32,8 +32,9 @@ int main(int argc, char** argv)
     if (image.size() < sizeof header)
         return fail("too short for an ELF header", argv[1]);
     std::memcpy(&header, image.data(), sizeof header);
-    if (std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 || header.e_ident[EI_CLASS] != ELFCLASS64 ||
-        header.e_ident[EI_DATA] != ELFDATA2LSB || header.e_phentsize != sizeof(Elf64_Phdr))
+    if (std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 ||
+        header.e_ident[EI_CLASS] != ELFCLASS64 || header.e_ident[EI_DATA] != ELFDATA2LSB ||
+        header.e_phentsize != sizeof(Elf64_Phdr))
         return fail("not a little-endian 64-bit ELF file", argv[1]);
     if (header.e_phoff + std::size_t{header.e_phnum} * sizeof(Elf64_Phdr) > image.size())
         return fail("program headers run past the end of the file", argv[1]);

@@ -1,9 +1,10 @@
 // Preloaded into an unmodified Linux build of the effect (LD_PRELOAD), this library watches the
 // present call. Driven by the environment:
-//   QUINESPHERE_HOOK_REPORT=FILE        at teardown, writes figures of the run as "name value" lines
-//   QUINESPHERE_HOOK_ESCAPE_AFTER=N     the Escape poll sees the key down once N frames are presented
-//   QUINESPHERE_HOOK_CAPTURE_DIR=DIR    writes presented frames as DIR/frame-NNNNNN.ppm (from 1)
-//   QUINESPHERE_HOOK_CAPTURE_FIRST=A, QUINESPHERE_HOOK_CAPTURE_LAST=B   which frames (default all)
+//   QUINESPHERE_HOOK_REPORT=FILE        at teardown, writes figures of the run as "name value"
+//   lines QUINESPHERE_HOOK_ESCAPE_AFTER=N     the Escape poll sees the key down once N frames are
+//   presented QUINESPHERE_HOOK_CAPTURE_DIR=DIR    writes presented frames as DIR/frame-NNNNNN.ppm
+//   (from 1) QUINESPHERE_HOOK_CAPTURE_FIRST=A, QUINESPHERE_HOOK_CAPTURE_LAST=B   which frames
+//   (default all)
 #include <GL/gl.h>
 #include <GL/glx.h>
 #include <X11/Xlib.h>
