@@ -4,9 +4,10 @@ import struct
 import subprocess
 
 
-def symbol_address(path, name):
-    """The value of a symbol in an unstripped executable (mangled names match too)."""
-    table = subprocess.run(["nm", str(path)], capture_output=True, text=True, check=True).stdout
+def symbol_address(path, name, nm="nm"):
+    """The value of a symbol in an unstripped executable (mangled names match too); nm may be a
+    cross tool for other formats."""
+    table = subprocess.run([nm, str(path)], capture_output=True, text=True, check=True).stdout
     for line in table.splitlines():
         parts = line.split()
         if len(parts) == 3 and parts[2] == name:

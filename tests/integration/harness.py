@@ -128,9 +128,8 @@ def describe_exit(status):
 HOOK = BUILD / "libquinesphere-hook.so"
 
 
-def run_hooked(server, effect, escape_after, capture_dir=None, first=1, last=-1, report=None,
-               timeout=60):
-    """Runs the effect with the frame hook until Escape after the given frame; the exit status."""
+def start_hooked(server, effect, escape_after, capture_dir=None, first=1, last=-1, report=None):
+    """Starts the effect with the frame hook, to end through Escape after the given frame."""
     env = {"LD_PRELOAD": str(HOOK), "QUINESPHERE_HOOK_ESCAPE_AFTER": str(escape_after)}
     if capture_dir:
         env.update(QUINESPHERE_HOOK_CAPTURE_DIR=str(capture_dir),
@@ -138,8 +137,14 @@ def run_hooked(server, effect, escape_after, capture_dir=None, first=1, last=-1,
                    QUINESPHERE_HOOK_CAPTURE_LAST=str(last))
     if report:
         env["QUINESPHERE_HOOK_REPORT"] = str(report)
-    run = server.start([effect], env=env)
-    return wait_exit(run, timeout)
+    return server.start([effect], env=env)
+
+
+def run_hooked(server, effect, escape_after, capture_dir=None, first=1, last=-1, report=None,
+               timeout=60):
+    """Runs the effect with the frame hook until Escape after the given frame; the exit status."""
+    return wait_exit(start_hooked(server, effect, escape_after, capture_dir, first, last, report),
+                     timeout)
 
 
 def read_report(path):

@@ -1,7 +1,6 @@
 """The Linux executables on Xvfb screens of the tests' own."""
 
 import os
-import signal
 import subprocess
 import tempfile
 import time

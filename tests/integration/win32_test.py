@@ -8,6 +8,7 @@ import time
 import unittest
 from pathlib import Path
 
+from elf import symbol_address
 from harness import BUILD, XServer, describe_exit, image_figure, wait_exit
 
 WIN32 = BUILD / "win32" / "quinesphere.exe"
@@ -56,10 +57,7 @@ def text_section(headers):
 
 
 def symbol(tool_prefix, path, name):
-    table = subprocess.run([f"{tool_prefix}-nm", str(path)], capture_output=True, text=True,
-                           check=True).stdout
-    return next(int(line.split()[0], 16) for line in table.splitlines()
-                if line.split()[-1] == name)
+    return symbol_address(path, name, nm=f"{tool_prefix}-nm")
 
 
 class Inspected(unittest.TestCase):
