@@ -8,6 +8,10 @@
 using WindowHandle = HWND;
 using DisplaySurface = HDC;
 using RenderingContext = HGLRC;
+#elif defined(QUINESPHERE_WAYLAND)
+using WindowHandle = struct wl_surface*;
+using DisplaySurface = struct wl_egl_window*;
+using RenderingContext = void*;
 #else
 // X11 and GLX types, spelt out so that Xlib's macros stay out of the rest of the program.
 using WindowHandle = unsigned long;

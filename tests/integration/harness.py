@@ -11,8 +11,8 @@ TOOLS = BUILD / "tests"
 
 
 def linux_effects():
-    """Every Linux build of the effect that the behaviour tests cover."""
-    return [path for path in (BUILD / "quinesphere", BUILD / "quinesphere-4k") if path.exists()]
+    """Every X11 build of the effect that the behaviour tests cover."""
+    return [path for path in (BUILD / "quinesphere-x11", BUILD / "quinesphere-4k") if path.exists()]
 
 
 class XServer:
@@ -33,7 +33,10 @@ class XServer:
             self.process.kill()
             raise RuntimeError("Xvfb did not start")
         self.display = ":" + number
-        self.env = dict(os.environ, DISPLAY=self.display)
+        # X11 whatever desktop the tests run in.
+        self.env = {name: value for name, value in os.environ.items()
+                    if name not in ("WAYLAND_DISPLAY", "WAYLAND_SOCKET")}
+        self.env.update(DISPLAY=self.display, QUINESPHERE_HOST="x11")
 
     def __enter__(self):
         return self

@@ -1,0 +1,381 @@
+// The display host over Wayland, EGL and xkbcommon.
+//
+// The window is an xdg-shell toplevel asked to be full screen: the compositor places and stacks
+// it, gives it the keyboard while it is in front and can always switch away from it, so no user
+// is ever trapped behind it. Close requests are read and ignored, as the design reads none.
+//
+// There is no asynchronous key state to read, so the host keeps one from the keyboard's events:
+// Escape is recognised by keysym through the compositor's current keymap, never by key code, and
+// every poll first dispatches whatever events have arrived.
+//
+// The loop must never block while the surface is hidden: with a swap interval of 0, presenting
+// never waits, and frames are paced by the surface's frame callbacks instead, waiting for one at
+// most a tenth of a second, so a hidden surface keeps polling Escape.
+#include "display/display.h"
+
+#include "xdg-shell-client-protocol.h"
+
+#include <EGL/egl.h>
+#include <EGL/eglext.h>
+#include <wayland-client.h>
+#include <wayland-egl.h>
+#include <xkbcommon/xkbcommon.h>
+
+#include <cstring>
+#include <poll.h>
+#include <sys/mman.h>
+#include <sys/types.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace {
+wl_display* display;
+wl_compositor* compositor;
+wl_shm* shared_memory;
+xdg_wm_base* shell;
+wl_seat* seat;
+wl_output* output;
+wl_keyboard* keyboard;
+wl_surface* surface;
+wl_egl_window* native_window;
+ScreenSize output_size;
+ScreenSize configured_size;
+bool full_screen;
+bool full_screen_configured;
+bool frame_pending;
+
+EGLDisplay egl_display;
+EGLConfig config;
+EGLSurface egl_surface;
+
+xkb_context* keymap_context;
+xkb_keymap* keymap;
+xkb_state* key_state;
+bool escape_down;
+bool escape_pressed_since_poll;
+
+void check_connection()
+{
+    if (wl_display_get_error(display))
+        fail_setup("lost the connection to the Wayland compositor");
+}
+
+// Reads and dispatches the events that arrive within timeout_ms, without blocking past it.
+void dispatch_events(int timeout_ms)
+{
+    while (wl_display_prepare_read(display) != 0)
+        wl_display_dispatch_pending(display);
+    wl_display_flush(display);
+    pollfd ready = {wl_display_get_fd(display), POLLIN, 0};
+    if (poll(&ready, 1, timeout_ms) > 0)
+        wl_display_read_events(display);
+    else
+        wl_display_cancel_read(display);
+    wl_display_dispatch_pending(display);
+    check_connection();
+}
+
+double now_seconds()
+{
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+bool is_escape(uint32_t key)
+{
+    // Wayland key codes are evdev codes; xkbcommon's are those plus 8, as in X11.
+    return key_state && xkb_state_key_get_one_sym(key_state, key + 8) == XKB_KEY_Escape;
+}
+
+void take_keymap(uint32_t format, int fd, uint32_t size)
+{
+    // A new keymap replaces the old one whole: the key that carries Escape may have moved.
+    if (format == WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1) {
+        void* const text = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+        if (text != MAP_FAILED) {
+            xkb_keymap* const fresh =
+                xkb_keymap_new_from_string(keymap_context, static_cast<const char*>(text),
+                                           XKB_KEYMAP_FORMAT_TEXT_V1, XKB_KEYMAP_COMPILE_NO_FLAGS);
+            munmap(text, size);
+            if (fresh) {
+                xkb_state_unref(key_state);
+                xkb_keymap_unref(keymap);
+                keymap = fresh;
+                key_state = xkb_state_new(fresh);
+            }
+        }
+    }
+    close(fd);
+}
+
+const wl_keyboard_listener keyboard_listener = {
+    [](void*, wl_keyboard*, uint32_t format, int fd, uint32_t size) {
+        take_keymap(format, fd, size);
+    },
+    [](void*, wl_keyboard*, uint32_t, wl_surface*, wl_array* keys) {
+        // Keys already down as the surface gets the keyboard, Escape among them perhaps.
+        const auto* const key = static_cast<const uint32_t*>(keys->data);
+        for (size_t i = 0; i < keys->size / sizeof *key; ++i)
+            if (is_escape(key[i]))
+                escape_down = escape_pressed_since_poll = true;
+    },
+    [](void*, wl_keyboard*, uint32_t, wl_surface*) { escape_down = false; },
+    [](void*, wl_keyboard*, uint32_t, uint32_t, uint32_t key, uint32_t state) {
+        if (!is_escape(key))
+            return;
+        escape_down = state == WL_KEYBOARD_KEY_STATE_PRESSED;
+        escape_pressed_since_poll |= escape_down;
+    },
+    [](void*, wl_keyboard*, uint32_t, uint32_t depressed, uint32_t latched, uint32_t locked,
+       uint32_t group) {
+        if (key_state)
+            xkb_state_update_mask(key_state, depressed, latched, locked, 0, 0, group);
+    },
+    [](void*, wl_keyboard*, int32_t, int32_t) {},
+};
+
+const wl_seat_listener seat_listener = {
+    [](void*, wl_seat* with, uint32_t capabilities) {
+        const bool has_keyboard = capabilities & WL_SEAT_CAPABILITY_KEYBOARD;
+        if (has_keyboard && !keyboard) {
+            keyboard = wl_seat_get_keyboard(with);
+            wl_keyboard_add_listener(keyboard, &keyboard_listener, nullptr);
+        }
+        else if (!has_keyboard && keyboard) {
+            wl_keyboard_destroy(keyboard);
+            keyboard = nullptr;
+            escape_down = false;
+        }
+    },
+    [](void*, wl_seat*, const char*) {},
+};
+
+const wl_output_listener output_listener = {
+    [](void*, wl_output*, int32_t, int32_t, int32_t, int32_t, int32_t, const char*, const char*,
+       int32_t) {},
+    [](void*, wl_output*, uint32_t flags, int32_t width, int32_t height, int32_t) {
+        if (flags & WL_OUTPUT_MODE_CURRENT)
+            output_size = ScreenSize{width, height};
+    },
+    [](void*, wl_output*) {},
+    [](void*, wl_output*, int32_t) {},
+    [](void*, wl_output*, const char*) {},
+    [](void*, wl_output*, const char*) {},
+};
+
+const xdg_wm_base_listener shell_listener = {
+    [](void*, xdg_wm_base* base, uint32_t serial) { xdg_wm_base_pong(base, serial); },
+};
+
+const wl_registry_listener registry_listener = {
+    [](void*, wl_registry* registry, uint32_t name, const char* interface, uint32_t) {
+        if (!std::strcmp(interface, wl_compositor_interface.name))
+            compositor = static_cast<wl_compositor*>(
+                wl_registry_bind(registry, name, &wl_compositor_interface, 1));
+        else if (!std::strcmp(interface, wl_shm_interface.name))
+            shared_memory =
+                static_cast<wl_shm*>(wl_registry_bind(registry, name, &wl_shm_interface, 1));
+        else if (!std::strcmp(interface, xdg_wm_base_interface.name)) {
+            shell = static_cast<xdg_wm_base*>(
+                wl_registry_bind(registry, name, &xdg_wm_base_interface, 1));
+            xdg_wm_base_add_listener(shell, &shell_listener, nullptr);
+        }
+        else if (!std::strcmp(interface, wl_seat_interface.name) && !seat) {
+            seat = static_cast<wl_seat*>(wl_registry_bind(registry, name, &wl_seat_interface, 1));
+            wl_seat_add_listener(seat, &seat_listener, nullptr);
+        }
+        else if (!std::strcmp(interface, wl_output_interface.name) && !output) {
+            output =
+                static_cast<wl_output*>(wl_registry_bind(registry, name, &wl_output_interface, 1));
+            wl_output_add_listener(output, &output_listener, nullptr);
+        }
+    },
+    [](void*, wl_registry*, uint32_t) {},
+};
+
+const xdg_toplevel_listener toplevel_listener = {
+    [](void*, xdg_toplevel*, int32_t width, int32_t height, wl_array* states) {
+        full_screen = false;
+        const auto* const state = static_cast<const uint32_t*>(states->data);
+        for (size_t i = 0; i < states->size / sizeof *state; ++i)
+            full_screen |= state[i] == XDG_TOPLEVEL_STATE_FULLSCREEN;
+        // 0x0 leaves the size to the client: the output's then.
+        configured_size = width > 0 && height > 0 ? ScreenSize{width, height} : output_size;
+    },
+    // Close requests change nothing: only Escape ends the run.
+    [](void*, xdg_toplevel*) {},
+    [](void*, xdg_toplevel*, int32_t, int32_t) {},
+    [](void*, xdg_toplevel*, wl_array*) {},
+};
+
+const xdg_surface_listener shell_surface_listener = {
+    [](void*, xdg_surface* shell_surface, uint32_t serial) {
+        xdg_surface_ack_configure(shell_surface, serial);
+        full_screen_configured |= full_screen;
+        if (native_window)
+            wl_egl_window_resize(native_window, configured_size.width, configured_size.height, 0,
+                                 0);
+    },
+};
+
+// Some compositors (sway) make a window full screen only once it is mapped, and mapping takes a
+// buffer: one black pixel, until the first frame replaces it.
+void map_with_one_black_pixel()
+{
+    const int fd = memfd_create("quinesphere", MFD_CLOEXEC);
+    if (fd < 0 || ftruncate(fd, 4) != 0)
+        fail_setup("cannot make a shared-memory buffer");
+    wl_shm_pool* const pool = wl_shm_create_pool(shared_memory, fd, 4);
+    wl_surface_attach(surface, wl_shm_pool_create_buffer(pool, 0, 1, 1, 4, WL_SHM_FORMAT_XRGB8888),
+                      0, 0);
+    wl_surface_commit(surface);
+    wl_shm_pool_destroy(pool);
+    close(fd);
+}
+
+const wl_callback_listener frame_listener = {
+    [](void*, wl_callback* callback, uint32_t) {
+        wl_callback_destroy(callback);
+        frame_pending = false;
+    },
+};
+} // namespace
+
+ScreenSize read_screen_size()
+{
+    display = wl_display_connect(nullptr);
+    if (!display)
+        fail_setup("cannot connect to the Wayland compositor");
+    keymap_context = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
+    wl_registry_add_listener(wl_display_get_registry(display), &registry_listener, nullptr);
+    // The globals, then what the output and the seat say of themselves.
+    wl_display_roundtrip(display);
+    wl_display_roundtrip(display);
+    check_connection();
+    if (!compositor || !shell || !shared_memory)
+        fail_setup("the Wayland compositor offers no xdg-shell windows");
+    return output_size;
+}
+
+WindowHandle create_window(ScreenSize size)
+{
+    configured_size = size;
+    surface = wl_compositor_create_surface(compositor);
+    xdg_surface* const shell_surface = xdg_wm_base_get_xdg_surface(shell, surface);
+    xdg_surface_add_listener(shell_surface, &shell_surface_listener, nullptr);
+    xdg_toplevel* const toplevel = xdg_surface_get_toplevel(shell_surface);
+    xdg_toplevel_add_listener(toplevel, &toplevel_listener, nullptr);
+    xdg_toplevel_set_title(toplevel, "EDIT");
+    xdg_toplevel_set_app_id(toplevel, "EDIT");
+    xdg_toplevel_set_fullscreen(toplevel, nullptr);
+    wl_surface_commit(surface);
+    // A compositor may first configure the window at 0x0, not yet full screen: the first frame
+    // waits for the full-screen configure, but not for ever, as a compositor may refuse it.
+    wl_display_roundtrip(display);
+    map_with_one_black_pixel();
+    const double give_up_at = now_seconds() + 2;
+    while (!full_screen_configured && now_seconds() < give_up_at)
+        dispatch_events(100);
+    return surface;
+}
+
+DisplaySurface obtain_display_surface(WindowHandle window)
+{
+    native_window = wl_egl_window_create(window, configured_size.width, configured_size.height);
+    return native_window;
+}
+
+// Pixel format 4 becomes here the first EGL configuration, in the order the implementation
+// lists them, that draws desktop OpenGL into windows with 8-bit red, green and blue and no alpha.
+// Choosing may list configurations with alpha first, and an alpha channel would make the
+// never-cleared 6 % drawing translucent on screen, so each one is checked.
+void set_pixel_format(DisplaySurface window, int)
+{
+    egl_display = eglGetPlatformDisplay(EGL_PLATFORM_WAYLAND_KHR, display, nullptr);
+    if (!eglInitialize(egl_display, nullptr, nullptr) || !eglBindAPI(EGL_OPENGL_API))
+        fail_setup("no EGL with desktop OpenGL");
+    static const EGLint wanted[] = {EGL_SURFACE_TYPE,
+                                    EGL_WINDOW_BIT,
+                                    EGL_RENDERABLE_TYPE,
+                                    EGL_OPENGL_BIT,
+                                    EGL_RED_SIZE,
+                                    8,
+                                    EGL_GREEN_SIZE,
+                                    8,
+                                    EGL_BLUE_SIZE,
+                                    8,
+                                    EGL_NONE};
+    EGLConfig listed[64];
+    EGLint count = 0;
+    eglChooseConfig(egl_display, wanted, listed, 64, &count);
+    for (EGLint i = 0; i < count && !config; ++i) {
+        EGLint red, alpha;
+        eglGetConfigAttrib(egl_display, listed[i], EGL_RED_SIZE, &red);
+        eglGetConfigAttrib(egl_display, listed[i], EGL_ALPHA_SIZE, &alpha);
+        if (red == 8 && alpha == 0)
+            config = listed[i];
+    }
+    if (!config)
+        fail_setup("no EGL configuration without alpha");
+    egl_surface = eglCreateWindowSurface(egl_display, config,
+                                         reinterpret_cast<EGLNativeWindowType>(window), nullptr);
+    if (egl_surface == EGL_NO_SURFACE)
+        fail_setup("cannot create an EGL window surface");
+}
+
+RenderingContext create_rendering_context(DisplaySurface)
+{
+    const EGLContext context = eglCreateContext(egl_display, config, EGL_NO_CONTEXT, nullptr);
+    if (context == EGL_NO_CONTEXT)
+        fail_setup("cannot create an EGL rendering context");
+    return context;
+}
+
+void make_current(DisplaySurface window, RenderingContext context)
+{
+    const EGLSurface drawn = window ? egl_surface : EGL_NO_SURFACE;
+    if (!eglMakeCurrent(egl_display, drawn, drawn, context ? context : EGL_NO_CONTEXT))
+        fail_setup("cannot make the EGL rendering context current");
+    if (context)
+        eglSwapInterval(egl_display, 0);
+}
+
+unsigned short poll_escape()
+{
+    dispatch_events(0);
+    const bool pressed = escape_pressed_since_poll;
+    escape_pressed_since_poll = false;
+    return static_cast<unsigned short>((escape_down ? 0x8000 : 0) | (pressed ? 0x0001 : 0));
+}
+
+void present_frame(DisplaySurface)
+{
+    // The compositor asks for the next frame when the last one was shown; a hidden surface is
+    // never asked, so the wait is bounded and events are read all the while.
+    const double give_up_at = now_seconds() + 0.1;
+    while (frame_pending && now_seconds() < give_up_at)
+        dispatch_events(10);
+    frame_pending = true;
+    wl_callback_add_listener(wl_surface_frame(surface), &frame_listener, nullptr);
+    eglSwapBuffers(egl_display, egl_surface);
+}
+
+int delete_rendering_context(RenderingContext context)
+{
+    return eglDestroyContext(egl_display, context) == EGL_TRUE;
+}
+
+void end_process(int status)
+{
+    _exit(status);
+}
+
+void fail_setup(const char* what)
+{
+    static const char prefix[] = "quinesphere: ";
+    write(2, prefix, sizeof prefix - 1);
+    write(2, what, std::strlen(what));
+    write(2, "\n", 1);
+    _exit(0);
+}
