@@ -1,15 +1,21 @@
 // The display host over Xlib, XInput 2 and GLX.
 //
-// The window is override-redirect: that is how X11 gives a top-level window no decoration, puts it
-// above its siblings when mapped, and keeps a window manager from moving, resizing or closing it;
-// no window manager lists it, so a close request can only come straight to the window, which reads
-// none. Being unmanaged, it keeps itself on top: whenever another window covers part of it, the
-// poll raises it again, under a window manager or without one.
-//
+// On an X server of its own the window is override-redirect: that is how X11 gives a top-level
+// window no decoration, puts it above its siblings when mapped, and keeps a window manager from
+// moving, resizing or closing it; no window manager lists it, so a close request can only come
+// straight to the window, which reads none. Being unmanaged, it keeps itself on top: whenever
+// another window covers part of it, the poll raises it again, under a window manager or without.
 // As a newly shown window takes the keyboard, the window takes the input focus when it appears and
 // lets no key event propagate past it, so what is typed reaches no other client. There is no
 // keyboard grab: the window manager's shortcuts keep working, and the user may move the focus
 // away. The focus goes back to where it was when the process ends.
+//
+// Under XWayland none of that holds: the Wayland compositor gives the keyboard only to windows
+// its window manager manages, whatever the X server's focus says. There the window is an ordinary
+// managed one asking to be full screen, neither kept on top nor raised again, so the compositor
+// gives it the keyboard and can always switch away from it to a window opened later. XWayland is
+// recognised by the WL_SURFACE_ID atom, through which the compositor's window manager pairs X
+// windows with Wayland surfaces: no real X server has it.
 //
 // X11 binds a window's visual when the window is created, so the double-buffered RGBA visual that
 // stands for pixel format 4 is chosen in create_window, without further checks, and
@@ -17,7 +23,9 @@
 //
 // Escape is read without window events or a keyboard grab: XQueryKeymap says whether it is down
 // now, and raw key presses from XInput 2, selected on the root window, report a tap whose press
-// and release both fell between two polls, whichever window has the focus.
+// and release both fell between two polls, whichever window has the focus. The key that carries
+// Escape is looked up again whenever the keyboard mapping changes, as it does when a keyboard
+// with another layout appears.
 #include "display/x11_display.h"
 
 #include "display/display.h"
@@ -81,6 +89,10 @@ bool drain_events_for_escape_press(Display* const x)
     while (XPending(x)) {
         XEvent event;
         XNextEvent(x, &event);
+        if (event.type == MappingNotify) {
+            XRefreshKeyboardMapping(&event.xmapping);
+            escape_keycode = XKeysymToKeycode(x, XK_Escape);
+        }
         if (event.type == VisibilityNotify && event.xvisibility.state != VisibilityUnobscured)
             XRaiseWindow(x, event.xvisibility.window);
         // Raw key presses are the only generic events selected, and XInput 2 the only extension
@@ -127,13 +139,14 @@ WindowHandle create_window(ScreenSize size)
         fail_setup("no double-buffered RGBA GLX visual");
     visual = chosen;
     const Window root = DefaultRootWindow(x);
+    const bool on_xwayland = XInternAtom(x, "WL_SURFACE_ID", True) != None;
     static XSetWindowAttributes window_attributes = [] {
         XSetWindowAttributes fixed = {};
-        fixed.override_redirect = True;
-        fixed.event_mask = VisibilityChangeMask;
         fixed.do_not_propagate_mask = KeyPressMask | KeyReleaseMask;
         return fixed;
     }();
+    window_attributes.override_redirect = !on_xwayland;
+    window_attributes.event_mask = on_xwayland ? NoEventMask : VisibilityChangeMask;
     window_attributes.colormap = XCreateColormap(x, root, chosen->visual, AllocNone);
     const Window window = XCreateWindow(
         x, root, 0, 0, static_cast<unsigned>(size.width), static_cast<unsigned>(size.height), 0,
@@ -144,11 +157,18 @@ WindowHandle create_window(ScreenSize size)
     static const unsigned char edit[] = "EDIT\0EDIT";
     XChangeProperty(x, window, XA_WM_NAME, XA_STRING, 8, PropModeReplace, edit, 4);
     XChangeProperty(x, window, XA_WM_CLASS, XA_STRING, 8, PropModeReplace, edit, sizeof edit);
+    if (on_xwayland) {
+        const Atom full_screen = XInternAtom(x, "_NET_WM_STATE_FULLSCREEN", False);
+        XChangeProperty(x, window, XInternAtom(x, "_NET_WM_STATE", False), XA_ATOM, 32,
+                        PropModeReplace, reinterpret_cast<const unsigned char*>(&full_screen), 1);
+    }
     int revert_to;
     XGetInputFocus(x, &previous_focus, &revert_to);
     XMapRaised(x, window);
-    XSetInputFocus(x, window, RevertToPointerRoot, CurrentTime);
-    focus_taken = true;
+    if (!on_xwayland) {
+        XSetInputFocus(x, window, RevertToPointerRoot, CurrentTime);
+        focus_taken = true;
+    }
     escape_keycode = XKeysymToKeycode(x, XK_Escape);
     select_raw_key_presses(x, root);
     return window;

@@ -7,7 +7,7 @@
 import_names_start:
         .irp name, XOpenDisplay, XSetErrorHandler, XSetIOErrorHandler, XCreateColormap, \
                 XCreateWindow, XChangeProperty, XGetInputFocus, XMapRaised, XSetInputFocus, \
-                XKeysymToKeycode, XQueryKeymap, XPending, XNextEvent, XRaiseWindow, \
+                XKeysymToKeycode, XRefreshKeyboardMapping, XInternAtom, XQueryKeymap, XPending, XNextEvent, XRaiseWindow, \
                 XGetEventData, XFreeEventData, XSync, XIQueryVersion, XISelectEvents, \
                 glXChooseVisual, glXCreateContext, glXMakeCurrent, glXSwapBuffers, \
                 glXDestroyContext, glMatrixMode, glEnable, glBlendFunc, glColor4f, \

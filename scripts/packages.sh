@@ -21,4 +21,5 @@ need_packages() {
 }
 
 build_packages=(cmake make g++ pkg-config libx11-dev libxi-dev libgl-dev libglu1-mesa-dev
-                libgtest-dev libgl1-mesa-dri)
+                libgtest-dev libgl1-mesa-dri libegl-dev libopengl-dev libwayland-dev
+                libxkbcommon-dev wayland-protocols libegl-mesa0)

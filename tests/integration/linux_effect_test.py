@@ -1,13 +1,15 @@
 """The Linux executables on Xvfb screens of the tests' own."""
 
 import os
+import socket
 import subprocess
 import tempfile
+import threading
 import time
 import unittest
 from pathlib import Path
 
-from harness import (TOOLS, XServer, describe_exit, image_figure, linux_effects, run_hooked,
+from harness import (BUILD, TOOLS, XServer, describe_exit, image_figure, linux_effects, run_hooked,
                      wait_exit)
 
 EFFECTS = linux_effects()
@@ -81,6 +83,41 @@ class WindowAndExit(unittest.TestCase):
                 self.assertEqual(status, 0, describe_exit(status))
 
 
+class HostChoice(unittest.TestCase):
+    """build/quinesphere runs the Wayland host only where a compositor answers."""
+
+    def run_launcher(self, **env):
+        base = {k: v for k, v in os.environ.items()
+                if k not in ("DISPLAY", "WAYLAND_DISPLAY", "WAYLAND_SOCKET", "QUINESPHERE_HOST")}
+        done = subprocess.run([BUILD / "quinesphere"], env=dict(base, **env), capture_output=True,
+                              text=True, timeout=10)
+        self.assertEqual(done.returncode, 0)
+        return done.stderr
+
+    def test_wayland_where_a_compositor_answers_x11_otherwise_or_as_forced(self):
+        x11 = "quinesphere: cannot open the X display\n"
+        with tempfile.TemporaryDirectory() as runtime:
+            self.assertEqual(self.run_launcher(XDG_RUNTIME_DIR=runtime, WAYLAND_DISPLAY="w-0"), x11)
+            # A socket that answers and then hangs up: the Wayland host is chosen, and says so.
+            with socket.socket(socket.AF_UNIX) as listener:
+                listener.bind(f"{runtime}/w-0")
+                listener.listen()
+                # Once for the launcher's probe, once for the host.
+                threading.Thread(target=lambda: [listener.accept()[0].close()
+                                                 for _ in range(2)]).start()
+                wayland = self.run_launcher(XDG_RUNTIME_DIR=runtime, WAYLAND_DISPLAY="w-0")
+                self.assertEqual(wayland, "quinesphere: lost the connection to the Wayland "
+                                          "compositor\n")
+                self.assertEqual(self.run_launcher(XDG_RUNTIME_DIR=runtime,
+                                                   WAYLAND_DISPLAY=f"{runtime}/w-0",
+                                                   QUINESPHERE_HOST="x11"), x11)
+        # libwayland may add a line of its own about the missing runtime directory.
+        self.assertTrue(self.run_launcher(QUINESPHERE_HOST="wayland").endswith(
+            "quinesphere: cannot connect to the Wayland compositor\n"))
+        self.assertIn("QUINESPHERE_HOST must be wayland or x11",
+                      self.run_launcher(QUINESPHERE_HOST="X11"))
+
+
 class Escape(unittest.TestCase):
     def test_held_before_start_ends_the_run_with_no_frame_and_status_one(self):
         for effect in EFFECTS:
@@ -106,6 +143,19 @@ class Escape(unittest.TestCase):
                     x.key("Escape")
                     status = wait_exit(run, 1)
                     self.assertEqual(status, 1, f"try {attempt}: {describe_exit(status)}")
+
+    def test_escape_is_found_again_when_the_keymap_changes(self):
+        for effect in EFFECTS:
+            with self.subTest(effect=effect.name), XServer(320, 240) as x:
+                run = x.start([effect])
+                x.wait_for_window("EDIT")
+                # Escape moves to the key that was "h", and "h" to the key Escape had.
+                x.run("xmodmap", "-e", "keycode 9 = h", "-e", "keycode 43 = Escape")
+                time.sleep(0.3)
+                x.key("h")
+                self.assertIsNone(wait_exit(run, 1), describe_exit(run.returncode))
+                x.key("Escape")
+                self.assertEqual(wait_exit(run, 5), 1)
 
     def test_other_keys_clicks_and_close_requests_leave_it_running(self):
         for effect in EFFECTS:

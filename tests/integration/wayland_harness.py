@@ -14,7 +14,7 @@ import tempfile
 import time
 from pathlib import Path
 
-from harness import BUILD, wait_exit
+from harness import BUILD, describe_exit, image_figure, wait_exit
 
 EXECUTABLES = ("quinesphere", "quinesphere-x11", "quinesphere-wayland", "quinesphere-4k")
 
@@ -138,14 +138,16 @@ class Compositor:
     def effect(self, name):
         return self.user.bin / name
 
-    def start_recorder(self):
-        """A native terminal, focused, that writes every key it receives to a file; the file."""
+    def start_recorder(self, focus=True):
+        """A native terminal that writes every key it receives to a file, and has the keyboard
+        when focus is true; the terminal's process and the file."""
         record = self.user.file("typed.txt")
         record.write_bytes(b"")
         os.chown(record, self.user.uid, self.user.gid)
-        self.start(self.terminal_command(f"stty -icanon -echo min 1; exec cat > {record}"))
-        wait_until(self.recorder_ready, 30, "the recording terminal")
-        return record
+        terminal = self.start(self.terminal_command(
+            f"stty -icanon -echo min 1; exec cat > {record}"))
+        self.wait_for_terminal(focus)
+        return terminal, record
 
     # Supplied by each compositor.
     def start_compositor(self):
@@ -154,7 +156,16 @@ class Compositor:
     def terminal_command(self, shell_command):
         raise NotImplementedError
 
-    def recorder_ready(self):
+    def wait_for_terminal(self, focus):
+        """Returns once the terminal is mapped and, if focus is true, has the keyboard."""
+        raise NotImplementedError
+
+    def terminal_share(self, screenshot):
+        """The fraction of the screenshot that shows the terminal."""
+        raise NotImplementedError
+
+    def focus_effect(self):
+        """Gives the effect the keyboard again, as the user would (a click, Alt+Tab)."""
         raise NotImplementedError
 
     def key(self, *keysyms):
@@ -167,4 +178,73 @@ class Compositor:
         raise NotImplementedError
 
 
-__all__ = ["Compositor", "ThrowawayUser", "wait_until", "wait_exit"]
+def colours(path):
+    return image_figure(path, "%k")
+
+
+class DesktopCases:
+    """What every compositor must give the user, for the effect, which runs natively on Wayland,
+    and for the size-coded build, which runs through XWayland. Subclasses name the compositor;
+    one session serves all the cases."""
+
+    compositor = None
+    effects = ("quinesphere", "quinesphere-4k")
+
+    @classmethod
+    def setUpClass(cls):
+        cls.session = cls.compositor()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.session.close()
+
+    def start_effect(self, name):
+        """The effect, started and drawing over the whole output."""
+        run = self.session.start([self.session.effect(name)])
+        shot = self.session.user.file("covered.png")
+        wait_until(lambda: run.poll() is not None or (self.session.screenshot(shot) and
+                                                      colours(shot) > 2000),
+                   30, f"{name} to cover the output")
+        self.assertIsNone(run.poll(), run.stderr.read() if run.poll() is not None else "")
+        return run
+
+    def end_with_escape(self, run):
+        self.session.key("Escape")
+        status = wait_exit(run, 10)
+        self.assertEqual(status, 1, describe_exit(status))
+
+    def test_covers_the_output_takes_the_keys_and_ends_on_escape(self):
+        for name in self.effects:
+            with self.subTest(effect=name):
+                terminal, record = self.session.start_recorder()
+                try:
+                    run = self.start_effect(name)
+                    self.session.type_text("hello")
+                    time.sleep(0.5)
+                    self.assertIsNone(run.poll(), describe_exit(run.returncode))
+                    self.end_with_escape(run)
+                    time.sleep(0.5)
+                    self.assertEqual(record.read_bytes(), b"")
+                finally:
+                    terminal.kill()
+
+    def test_a_window_opened_later_never_takes_keys_unseen(self):
+        for name in self.effects:
+            with self.subTest(effect=name):
+                run = self.start_effect(name)
+                terminal, record = self.session.start_recorder(focus=False)
+                try:
+                    time.sleep(1)
+                    self.session.type_text("hello")
+                    time.sleep(0.5)
+                    shot = self.session.screenshot(self.session.user.file("later.png"))
+                    if record.read_bytes():
+                        # The keys went to the later window: it must be in view.
+                        self.assertGreater(self.session.terminal_share(shot), 0.05)
+                        self.session.focus_effect()
+                    self.end_with_escape(run)
+                finally:
+                    terminal.kill()
+
+
+__all__ = ["Compositor", "DesktopCases", "ThrowawayUser", "wait_until", "wait_exit"]
