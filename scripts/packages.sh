@@ -1,6 +1,11 @@
 # Sourced by the other scripts: installs the Debian packages a step needs when they are missing.
+# need_packages [--no-install-recommends] PACKAGE...
 need_packages() {
-    local missing=() package
+    local missing=() package options=()
+    if [ "${1:-}" = --no-install-recommends ]; then
+        options=("$1")
+        shift
+    fi
     for package in "$@"; do
         dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
             missing+=("$package")
@@ -16,7 +21,7 @@ need_packages() {
         apt-get update -qq >&2 || exit 1
         export QUINESPHERE_APT_UPDATED=1
     fi
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >&2 ||
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${options[@]}" "${missing[@]}" >&2 ||
         exit 1
 }
 

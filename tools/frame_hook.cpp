@@ -5,6 +5,7 @@
 //   presented QUINESPHERE_HOOK_CAPTURE_DIR=DIR    writes presented frames as DIR/frame-NNNNNN.ppm
 //   (from 1) QUINESPHERE_HOOK_CAPTURE_FIRST=A, QUINESPHERE_HOOK_CAPTURE_LAST=B   which frames
 //   (default all)
+#include <EGL/egl.h>
 #include <GL/gl.h>
 #include <GL/glx.h>
 #include <X11/Xlib.h>
@@ -106,19 +107,41 @@ void write_report()
     std::fprintf(file, "peak_rss_kib %ld\n", usage.ru_maxrss);
     std::fclose(file);
 }
+
+// Both hosts present through one of these.
+template <typename Present> void present(Present&& real_present)
+{
+    if (capturing(frames_presented + 1))
+        write_frame(frames_presented + 1);
+    real_present();
+    if (++frames_presented == 1) {
+        first_present_at = seconds(CLOCK_MONOTONIC);
+        first_present_cpu = seconds(CLOCK_PROCESS_CPUTIME_ID);
+    }
+}
 } // namespace
 
 extern "C" {
 void glXSwapBuffers(Display* display, GLXDrawable drawable)
 {
     static auto const real = next<void (*)(Display*, GLXDrawable)>("glXSwapBuffers");
-    if (capturing(frames_presented + 1))
-        write_frame(frames_presented + 1);
-    real(display, drawable);
-    if (++frames_presented == 1) {
-        first_present_at = seconds(CLOCK_MONOTONIC);
-        first_present_cpu = seconds(CLOCK_PROCESS_CPUTIME_ID);
-    }
+    present([&] { real(display, drawable); });
+}
+
+// The Wayland host: frames and the report only, as its keys come from the compositor.
+EGLBoolean eglSwapBuffers(EGLDisplay display, EGLSurface surface)
+{
+    static auto const real = next<EGLBoolean (*)(EGLDisplay, EGLSurface)>("eglSwapBuffers");
+    EGLBoolean result = EGL_FALSE;
+    present([&] { result = real(display, surface); });
+    return result;
+}
+
+EGLBoolean eglDestroyContext(EGLDisplay display, EGLContext context)
+{
+    static auto const real = next<EGLBoolean (*)(EGLDisplay, EGLContext)>("eglDestroyContext");
+    write_report();
+    return real(display, context);
 }
 
 int XQueryKeymap(Display* display, char keys[32])
