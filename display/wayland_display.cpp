@@ -220,15 +220,20 @@ const xdg_surface_listener shell_surface_listener = {
 };
 
 // Some compositors (sway) make a window full screen only once it is mapped, and mapping takes a
-// buffer: one black pixel, until the first frame replaces it.
-void map_with_one_black_pixel()
+// buffer: a black one of the size asked, as others (KWin) then take the buffer's size for the
+// window's, until the first frame replaces it.
+void map_black()
 {
+    const int width = configured_size.width > 0 ? configured_size.width : 1;
+    const int height = configured_size.height > 0 ? configured_size.height : 1;
+    const int bytes = width * height * 4;
     const int fd = memfd_create("quinesphere", MFD_CLOEXEC);
-    if (fd < 0 || ftruncate(fd, 4) != 0)
+    if (fd < 0 || ftruncate(fd, bytes) != 0)
         fail_setup("cannot make a shared-memory buffer");
-    wl_shm_pool* const pool = wl_shm_create_pool(shared_memory, fd, 4);
-    wl_surface_attach(surface, wl_shm_pool_create_buffer(pool, 0, 1, 1, 4, WL_SHM_FORMAT_XRGB8888),
-                      0, 0);
+    wl_shm_pool* const pool = wl_shm_create_pool(shared_memory, fd, bytes);
+    wl_surface_attach(
+        surface,
+        wl_shm_pool_create_buffer(pool, 0, width, height, width * 4, WL_SHM_FORMAT_XRGB8888), 0, 0);
     wl_surface_commit(surface);
     wl_shm_pool_destroy(pool);
     close(fd);
@@ -273,7 +278,7 @@ WindowHandle create_window(ScreenSize size)
     // A compositor may first configure the window at 0x0, not yet full screen: the first frame
     // waits for the full-screen configure, but not for ever, as a compositor may refuse it.
     wl_display_roundtrip(display);
-    map_with_one_black_pixel();
+    map_black();
     const double give_up_at = now_seconds() + 2;
     while (!full_screen_configured && now_seconds() < give_up_at)
         dispatch_events(100);

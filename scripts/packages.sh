@@ -1,4 +1,5 @@
-# Sourced by the other scripts: installs the Debian packages a step needs when they are missing.
+# Sourced by the other scripts: installs the Debian packages a step needs when they are missing,
+# with one line per step; apt's own output goes to a log, shown only if it fails.
 # need_packages [--no-install-recommends] PACKAGE...
 need_packages() {
     local missing=() package options=()
@@ -17,12 +18,26 @@ need_packages() {
         exit 1
     fi
     echo "Installing ${missing[*]}" >&2
+    local log
+    log=$(mktemp)
     if [ -z "${QUINESPHERE_APT_UPDATED:-}" ]; then
-        apt-get update -qq >&2 || exit 1
+        apt-get update -qq >"$log" 2>&1 || { cat "$log" >&2; rm -f "$log"; exit 1; }
         export QUINESPHERE_APT_UPDATED=1
     fi
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${options[@]}" "${missing[@]}" >&2 ||
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${options[@]}" "${missing[@]}" \
+        >"$log" 2>&1 || { cat "$log" >&2; rm -f "$log"; exit 1; }
+    rm -f "$log"
+}
+
+# 32-bit x86 packages need the architecture known to dpkg, and package lists that include it.
+need_i386_architecture() {
+    dpkg --print-foreign-architectures | grep -qx i386 && return 0
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "As root, run: dpkg --add-architecture i386 && apt-get update" >&2
         exit 1
+    fi
+    dpkg --add-architecture i386
+    unset QUINESPHERE_APT_UPDATED
 }
 
 build_packages=(cmake make g++ pkg-config libx11-dev libxi-dev libgl-dev libglu1-mesa-dev

@@ -1,7 +1,6 @@
-// Keys and clicks for the KWin integration tests, through KWin's fake input protocol.
-//   kwin_fake_input CHORD...      each CHORD is evdev key codes joined by '+' (56+15 is Alt+Tab):
-//                                 pressed in order, released in reverse
-//   kwin_fake_input click X Y     moves the pointer to X,Y and clicks the left button
+// Keys for the KWin integration tests, through KWin's fake input protocol.
+//   kwin_fake_input CHORD...   each CHORD is evdev key codes joined by '+' (56+15 is Alt+Tab),
+//                              pressed in order and released in reverse
 // Exits 0 once KWin has read every request, 2 when KWin offers no fake input.
 #include "fake-input-client-protocol.h"
 
@@ -28,7 +27,6 @@ const wl_registry_listener registry_listener = {on_global, on_global_remove};
 
 const uint32_t released = 0;
 const uint32_t pressed = 1;
-const uint32_t left_button = 0x110; // BTN_LEFT
 
 void press_chord(wl_display* display, const char* chord)
 {
@@ -45,7 +43,7 @@ void press_chord(wl_display* display, const char* chord)
     }
     for (uint32_t code : codes)
         org_kde_kwin_fake_input_keyboard_key(fake_input, code, pressed);
-    // KWin reads a whole chord before its release, as a modifier held by a hand would be.
+    // KWin sees the whole chord held before any key of it is let go, as from a hand.
     wl_display_roundtrip(display);
     for (auto code = codes.rbegin(); code != codes.rend(); ++code)
         org_kde_kwin_fake_input_keyboard_key(fake_input, *code, released);
@@ -68,18 +66,8 @@ int main(int argc, char** argv)
         return 2;
     }
     org_kde_kwin_fake_input_authenticate(fake_input, "quinesphere tests", "typing for the tests");
-    if (argc == 4 && std::strcmp(argv[1], "click") == 0) {
-        org_kde_kwin_fake_input_pointer_motion_absolute(fake_input,
-                                                        wl_fixed_from_int(std::atoi(argv[2])),
-                                                        wl_fixed_from_int(std::atoi(argv[3])));
-        org_kde_kwin_fake_input_button(fake_input, left_button, pressed);
-        wl_display_roundtrip(display);
-        org_kde_kwin_fake_input_button(fake_input, left_button, released);
-    }
-    else {
-        for (int i = 1; i < argc; ++i)
-            press_chord(display, argv[i]);
-    }
+    for (int i = 1; i < argc; ++i)
+        press_chord(display, argv[i]);
     wl_display_roundtrip(display);
     const int error = wl_display_get_error(display);
     wl_display_disconnect(display);

@@ -9,7 +9,7 @@ from pathlib import Path
 
 from elf import bytes_at, symbol_address
 from harness import XServer, image_figure, linux_effects, run_hooked, wait_exit
-from linux_effect_test import gl_calls
+from gl_stream import check_design_stream, gl_calls
 
 IMAGE_BYTES = 1024
 
@@ -24,6 +24,33 @@ def expected_image(effect):
     return bytes_at(effect, start, code) + bytes(IMAGE_BYTES - code)
 
 
+def check_code_texture(test, trace, calls, effect, scratch):
+    """The texture set up before the first sphere: five mipmap levels from 16x16 RGBA down, the
+    colour set before them, no call the design leaves out, and level 0 the effect's own code."""
+    images = [(index, call) for index, call in enumerate(calls)
+              if "glTexImage2D(target = GL_TEXTURE_2D," in call]
+    levels = [re.search(r"level = (\d+), internalformat = (\w+), width = (\d+), "
+                        r"height = (\d+), border = 0, format = (\w+), type = (\w+)",
+                        call).groups() for _, call in images]
+    test.assertEqual(levels, [(str(level), "4", str(16 >> level), str(16 >> level),
+                               "GL_RGBA", "GL_UNSIGNED_BYTE") for level in range(5)])
+
+    colour = next(i for i, call in enumerate(calls) if "glColor4f" in call)
+    first_sphere = next(i for i, call in enumerate(calls) if "glBegin" in call)
+    test.assertLess(colour, images[0][0])
+    test.assertLess(images[-1][0], first_sphere)
+
+    for forbidden in ("glClear", "glViewport", "glTexParameter", "glBindTexture",
+                      "glTexEnv", "glGenTextures", "glFlush", "glFinish"):
+        test.assertFalse([c for c in calls if f" {forbidden}" in c], forbidden)
+
+    number = calls[images[0][0]].split()[0]
+    subprocess.run(["apitrace", "dump", "--blobs", f"--calls={number}", str(trace)],
+                   cwd=scratch, capture_output=True, check=True)
+    level0 = (Path(scratch) / f"blob_call{number}.bin").read_bytes()
+    test.assertEqual(level0, expected_image(effect))
+
+
 class CodeTexture(unittest.TestCase):
     def trace_a_few_frames(self, effect, scratch):
         with XServer(640, 480) as x:
@@ -35,35 +62,11 @@ class CodeTexture(unittest.TestCase):
             self.assertEqual(wait_exit(run, 20), 1)
             return trace, gl_calls(trace)
 
-    def test_texture_is_the_main_routines_code_with_all_mipmap_levels(self):
+    def test_gl_stream_is_the_designs_with_the_main_routines_code_as_texture(self):
         for effect in linux_effects():
             with self.subTest(effect=effect.name), tempfile.TemporaryDirectory() as scratch:
-                trace, calls = self.trace_a_few_frames(effect, scratch)
-                images = [(index, call) for index, call in enumerate(calls)
-                          if "glTexImage2D(target = GL_TEXTURE_2D," in call]
-                levels = [re.search(r"level = (\d+), internalformat = (\w+), width = (\d+), "
-                                    r"height = (\d+), border = 0, format = (\w+), type = (\w+)",
-                                    call).groups() for _, call in images]
-                self.assertEqual(levels, [(str(level), "4", str(16 >> level), str(16 >> level),
-                                           "GL_RGBA", "GL_UNSIGNED_BYTE") for level in range(5)])
-
-                colour = next(i for i, call in enumerate(calls) if "glColor4f" in call)
-                first_sphere = next(i for i, call in enumerate(calls) if "glBegin" in call)
-                self.assertLess(colour, images[0][0])
-                self.assertLess(images[-1][0], first_sphere)
-
-                for forbidden in ("glClear", "glViewport", "glTexParameter", "glBindTexture",
-                                  "glTexEnv", "glGenTextures", "glFlush", "glFinish"):
-                    self.assertFalse([c for c in calls if f" {forbidden}" in c], forbidden)
-
-                number = calls[images[0][0]].split()[0]
-                self.run_blob_dump(trace, number, scratch)
-                level0 = (Path(scratch) / f"blob_call{number}.bin").read_bytes()
-                self.assertEqual(level0, expected_image(effect))
-
-    def run_blob_dump(self, trace, number, scratch):
-        subprocess.run(["apitrace", "dump", "--blobs", f"--calls={number}", str(trace)],
-                       cwd=scratch, capture_output=True, check=True)
+                trace, _ = self.trace_a_few_frames(effect, scratch)
+                check_design_stream(self, trace, expected_image(effect), scratch)
 
     def test_picture_fills_with_many_colours(self):
         for effect in linux_effects():

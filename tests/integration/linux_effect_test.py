@@ -9,18 +9,11 @@ import time
 import unittest
 from pathlib import Path
 
+from gl_stream import gl_calls
 from harness import (BUILD, TOOLS, XServer, describe_exit, image_figure, linux_effects, run_hooked,
                      wait_exit)
 
 EFFECTS = linux_effects()
-
-
-def gl_calls(trace):
-    """The calls of an apitrace trace, without the ones apitrace makes up itself."""
-    dump = subprocess.run(["apitrace", "dump", "--color=never", str(trace)], capture_output=True,
-                          text=True, check=True).stdout
-    return [line for line in dump.splitlines()
-            if line[:1].isdigit() and not line.endswith("// fake")]
 
 
 class WindowAndExit(unittest.TestCase):

@@ -1,7 +1,9 @@
-"""The Windows builds: the i686 executable inspected, the x86_64 one run under Wine on Xvfb."""
+"""The Windows builds, inspected, and run under Wine on Xvfb: each by the Wine of its own
+architecture, where this machine runs it."""
 
 import re
 import shutil
+import sys
 import subprocess
 import tempfile
 import time
@@ -9,6 +11,7 @@ import unittest
 from pathlib import Path
 
 from elf import symbol_address
+from gl_stream import check_design_stream
 from harness import BUILD, XServer, describe_exit, image_figure, wait_exit
 
 WIN32 = BUILD / "win32" / "quinesphere.exe"
@@ -91,14 +94,43 @@ class Inspected(unittest.TestCase):
                               "_Z10run_effectv", "etext")
 
 
-class UnderWine(unittest.TestCase):
+def code_image(executable, tool_prefix, main_routine, end_of_code):
+    """The code texture the executable should make: its bytes from the main routine to the end of
+    the code, as the file holds them, then zeros up to 1,024."""
+    symbols = executable.with_name("quinesphere-symbols.exe")
+    main = symbol(tool_prefix, symbols, main_routine)
+    length = min(1024, symbol(tool_prefix, symbols, end_of_code) - main)
+    section = re.search(r"\.text\s+[0-9a-f]+\s+([0-9a-f]+)\s+[0-9a-f]+\s+([0-9a-f]+)",
+                        objdump(tool_prefix, "-h", str(executable)))
+    offset = int(section.group(2), 16) + main - int(section.group(1), 16)
+    return executable.read_bytes()[offset:offset + length] + bytes(1024 - length)
+
+
+def why_wine_cannot_run(loader):
+    """None when the Wine loader runs here; otherwise why not."""
+    if not Path(loader).exists():
+        return f"{loader} is not installed"
+    try:
+        subprocess.run([loader, "--version"], capture_output=True, timeout=60)
+    except OSError as error:
+        return f"this kernel runs no programs of this architecture ({error.strerror})"
+    return None
+
+
+class UnderWine:
+    """The same cases for each Windows build, run by the Wine of its own architecture."""
+
     @classmethod
     def setUpClass(cls):
+        reason = why_wine_cannot_run(cls.loader)
+        if reason:
+            raise unittest.SkipTest(reason)
         cls.prefix = tempfile.mkdtemp(prefix="quinesphere-wine-")
         cls.server = XServer(1024, 600)
         cls.env = dict(cls.server.env, WINEPREFIX=cls.prefix, WINEDEBUG="-all",
                        WINEDLLOVERRIDES="mscoree,mshtml=")
-        subprocess.run([WINE, "wineboot", "-i"], env=cls.env, capture_output=True, timeout=300)
+        subprocess.run([cls.loader, "wineboot", "-i"], env=cls.env, capture_output=True,
+                       timeout=300)
 
     @classmethod
     def tearDownClass(cls):
@@ -106,9 +138,9 @@ class UnderWine(unittest.TestCase):
         cls.server.close()
         shutil.rmtree(cls.prefix, ignore_errors=True)
 
-    def wine(self, *args, debug="-all"):
-        return self.server.start([WINE, *args], env={"WINEPREFIX": self.prefix,
-                                                     "WINEDEBUG": debug})
+    def wine(self, *args, debug="-all", env=None):
+        return self.server.start([self.loader, *args], env=dict(
+            {"WINEPREFIX": self.prefix, "WINEDEBUG": debug}, **(env or {})))
 
     def wait_for_effect_window(self, timeout=60):
         deadline = time.monotonic() + timeout
@@ -122,29 +154,56 @@ class UnderWine(unittest.TestCase):
             time.sleep(0.2)
         self.fail("no screen-sized window appeared")
 
-    def test_runs_draws_and_ends_on_escape_with_status_one(self):
-        run = self.wine(WIN64, debug="-all,+win")
-        self.wait_for_effect_window()
-        probe = subprocess.run([WINE, str(PROBE)], env=self.env, capture_output=True, text=True,
-                               timeout=60)
-        self.assertIn("class=Edit", probe.stdout)
-        self.assertIn("rect=0,0,1024,600", probe.stdout)
-        self.assertIn("exstyle=00000008", probe.stdout)
-        time.sleep(3)
+    def test_window_drawing_escape_and_gl_stream(self):
         with tempfile.TemporaryDirectory() as scratch:
+            trace = Path(scratch) / "run.trace"
+            # $LIB is for the dynamic linker: each Wine process gets the tracer of its own width.
+            run = self.wine(self.executable, debug="-all,+win", env={
+                "TRACE_FILE": str(trace),
+                "LD_PRELOAD": "/usr/$LIB/apitrace/wrappers/glxtrace.so"})
+            self.wait_for_effect_window()
+            probe = subprocess.run([WINE, str(PROBE)], env=self.env, capture_output=True,
+                                   text=True, timeout=60)
+            self.assertIn("class=Edit", probe.stdout)
+            self.assertIn("rect=0,0,1024,600", probe.stdout)
+            # Windows adds WS_CLIPSIBLINGS to every top-level window.
+            self.assertIn("style=94000000 exstyle=00000008", probe.stdout)
+            time.sleep(3)
             shot = self.server.screenshot(Path(scratch) / "wine.png")
             self.assertGreater(image_figure(shot, "%k"), 5000)
-        self.server.key("Escape")
-        status = wait_exit(run, 30)
+            self.server.key("Escape")
+            status = wait_exit(run, 30)
+            self.assertEqual(status, 1, describe_exit(status))
+            # Wine shows the window's title only to Windows programs that ask the effect itself,
+            # which reads no messages, so the creation call is checked as Wine saw it.
+            created = [line for line in run.stderr.read().splitlines()
+                       if "WIN_CreateWindowEx" in line and "L\"EDIT\"" in line]
+            self.assertEqual(len(created), 1, created)
+            self.assertRegex(created[0], r'"EDIT" L"EDIT" ex=00000008 style=90000000 0,0 1024x600 '
+                             r"parent=0+ menu=0+ inst=0+ params=0+\b")
+            frames = check_design_stream(self, trace, code_image(*self.build), scratch)
+            print(f"{self.executable.parent.name}: {frames} frames traced", file=sys.stderr)
+
+    def test_escape_held_before_the_start_ends_it_with_status_one(self):
+        self.server.run("xdotool", "keydown", "Escape")
+        try:
+            run = self.wine(self.executable)
+            status = wait_exit(run, 60)
+        finally:
+            self.server.run("xdotool", "keyup", "Escape")
         self.assertEqual(status, 1, describe_exit(status))
-        # Wine shows the window's title only to Windows programs that ask the effect itself, which
-        # reads no messages, so the creation call is checked as Wine saw it.
-        created = [line for line in run.stderr.read().splitlines()
-                   if "WIN_CreateWindowEx" in line and "L\"EDIT\"" in line]
-        self.assertEqual(len(created), 1, created)
-        self.assertIn('"EDIT" L"EDIT" ex=00000008 style=90000000 0,0 1024x600 '
-                      "parent=0000000000000000 menu=0000000000000000 inst=0000000000000000 "
-                      "params=0000000000000000", created[0])
+
+
+class I686UnderWine(UnderWine, unittest.TestCase):
+    loader = "/usr/lib/wine/wine"
+    executable = WIN32
+    build = (WIN32, "i686-w64-mingw32", "__Z10run_effectv", "_etext")
+
+
+class X8664UnderWine(UnderWine, unittest.TestCase):
+    loader = WINE
+    executable = WIN64
+    build = (WIN64, "x86_64-w64-mingw32", "_Z10run_effectv", "etext")
 
 
 if __name__ == "__main__":

@@ -1,0 +1,172 @@
+"""The effect under KWin, headless (virtual backend), with XWayland: the native host and the
+size-coded build.
+
+Keys come through KWin's fake input protocol (tests/kwin_fake_input), screenshots
+through its ScreenShot2 D-Bus interface, and what KWin itself thinks of its windows (which one is
+active, which are kept above or full screen) from a script loaded into it, which prints to KWin's
+log.
+"""
+
+import json
+import os
+import shutil
+import subprocess
+import time
+import unittest
+from pathlib import Path
+
+from harness import TOOLS, describe_exit
+from wayland_harness import Compositor, DesktopCases, wait_until
+
+# evdev codes of the US layout KWin starts with.
+ROWS = {16: "qwertyuiop", 30: "asdfghjkl", 44: "zxcvbnm"}
+CODES = {letter: str(first + i) for first, row in ROWS.items() for i, letter in enumerate(row)}
+CODES.update({"Escape": "1", "Tab": "15", "Return": "28", "space": "57", " ": "57",
+              "Next": "109", "alt": "56", "super": "125"})
+
+SCREENSHOT = """
+import dbus, os, sys
+shots = dbus.Interface(dbus.SessionBus().get_object("org.kde.KWin", "/org/kde/KWin/ScreenShot2"),
+                       "org.kde.KWin.ScreenShot2")
+read_end, write_end = os.pipe()
+found = shots.CaptureActiveScreen({}, dbus.types.UnixFd(write_end))
+os.close(write_end)
+with os.fdopen(read_end, "rb") as pipe:
+    data = pipe.read()
+width, height, stride = (int(found[name]) for name in ("width", "height", "stride"))
+with open(sys.argv[1], "wb") as raw:
+    raw.write(b"".join(data[row * stride:row * stride + width * 4] for row in range(height)))
+print(width, height)
+"""
+
+WINDOWS = """print("%s " + JSON.stringify({active: workspace.activeClient ?
+    workspace.activeClient.caption : null, windows: workspace.clientList().map(function (w) {
+    return {caption: w.caption, above: w.keepAbove, full: w.fullScreen, x11: !!w.windowId,
+            stacking: w.stackingOrder, minimized: w.minimized};
+})}));"""
+
+TERMINAL = "Wayland Terminal"
+
+
+class KWin(Compositor):
+    def start_compositor(self):
+        # A plain copy of KWin: the packaged file carries a capability this user may not take up.
+        for source in (Path("/usr/bin/kwin_wayland"), TOOLS / "kwin_fake_input"):
+            shutil.copy(source, self.user.bin)
+            os.chown(self.user.bin / source.name, self.user.uid, self.user.gid)
+        self.log = self.user.file("kwin.log")
+        self.queries = 0
+        with open(self.log, "w") as log:
+            self.user.start(["dbus-run-session", "--", self.user.bin / "kwin_wayland", "--virtual",
+                             "--xwayland", "--width", "1024", "--height", "768", "--no-lockscreen",
+                             "--exit-with-session", f"sh -c '{self.env_dump_command()}'"],
+                            env={"KWIN_WAYLAND_NO_PERMISSION_CHECKS": "1",
+                                 "KWIN_SCREENSHOT_NO_PERMISSION_CHECKS": "1"},
+                            stdout=log, stderr=log)
+        self.read_session_env()
+
+    def windows(self):
+        """KWin's own view: the active window's caption and every managed window."""
+        self.queries += 1
+        marker = f"windows{self.queries}"
+        script = self.user.file(f"{marker}.js")
+        script.write_text(WINDOWS % marker)
+        calls = (("loadScript", f"string:{script}", f"string:{marker}"), ("start",),
+                 ("unloadScript", f"string:{marker}"))
+        for method, *args in calls:
+            self.run(["dbus-send", "--session", "--print-reply", "--dest=org.kde.KWin",
+                      "/Scripting", f"org.kde.kwin.Scripting.{method}", *args])
+
+        def printed():
+            for line in self.log.read_text(errors="replace").splitlines():
+                if f"{marker} " in line:
+                    return json.loads(line.split(f"{marker} ", 1)[1])
+        return wait_until(printed, 30, "KWin's list of windows")
+
+    def terminal_command(self, shell_command):
+        # weston-terminal runs its shell without arguments: the command becomes a script.
+        script = self.user.file("recorder.sh")
+        script.write_text(f"#!/bin/sh\n{shell_command}\n")
+        script.chmod(0o755)
+        return ["weston-terminal", f"--shell={script}"]
+
+    def wait_for_terminal(self, focus):
+        def ready():
+            state = self.windows()
+            shown = any(window["caption"] == TERMINAL for window in state["windows"])
+            return shown and (state["active"] == TERMINAL or not focus)
+        wait_until(ready, 30, "the terminal")
+
+    def terminal_share(self, screenshot):
+        """The box around the terminal's frame, the one place of that exact grey, if it shows."""
+        figures = subprocess.run(
+            ["convert", screenshot, "-fill", "black", "-opaque", "white", "-fill", "white",
+             "-opaque", "#CCCCCC", "-fill", "black", "+opaque", "white",
+             "-format", "%[fx:mean*w*h] %@ %[fx:w*h]", "info:"],
+            capture_output=True, text=True, check=True).stdout.split()
+        if float(figures[0]) < 1000:
+            return 0.0
+        width, height = figures[1].split("+")[0].split("x")
+        return int(width) * int(height) / float(figures[2])
+
+    def window(self, caption):
+        return next((window for window in self.windows()["windows"]
+                     if window["caption"] == caption), None)
+
+    def focus_effect(self):
+        self.key("alt+Tab")
+        wait_until(lambda: self.windows()["active"] == "EDIT", 30, "the effect to be active")
+
+    def fake_input(self, *chords):
+        sent = self.run([self.user.bin / "kwin_fake_input", *chords])
+        if sent.returncode != 0:
+            raise AssertionError(f"fake input failed: {sent.stderr}")
+
+    def key(self, *keysyms):
+        self.fake_input(*["+".join(CODES[part] for part in keysym.split("+"))
+                          for keysym in keysyms])
+
+    def type_text(self, text):
+        self.fake_input(*[CODES[letter] for letter in text])
+
+    def screenshot(self, path):
+        raw = self.user.file("screenshot.raw")
+        size = self.run(["python3", "-c", SCREENSHOT, raw]).stdout.split()
+        subprocess.run(["convert", "-size", "x".join(size), "-depth", "8", f"bgra:{raw}",
+                        "-alpha", "off", path], check=True, capture_output=True)
+        return path
+
+
+class UnderKWin(DesktopCases, unittest.TestCase):
+    compositor = KWin
+
+    def test_managed_full_screen_and_active_but_never_kept_above(self):
+        for name in self.effects:
+            with self.subTest(effect=name):
+                run = self.start_effect(name)
+                self.addCleanup(run.kill)
+                state = self.session.windows()
+                # An override-redirect X window would be missing here: KWin leaves it unmanaged.
+                effect = [window for window in state["windows"] if window["caption"] == "EDIT"]
+                self.assertEqual([(w["full"], w["above"], w["x11"]) for w in effect],
+                                 [(True, False, name == "quinesphere-4k")], state)
+                self.assertEqual(state["active"], "EDIT")
+                self.end_with_escape(run)
+
+    def test_minimized_it_keeps_running_and_ends_on_escape_once_restored(self):
+        for name in self.effects:
+            with self.subTest(effect=name):
+                run = self.start_effect(name)
+                self.addCleanup(run.kill)
+                self.assertIsNotNone(self.session.window("EDIT"), "KWin manages no EDIT window")
+                self.session.key("super+Next")
+                wait_until(lambda: self.session.window("EDIT")["minimized"], 30, "minimized")
+                time.sleep(3)
+                self.assertIsNone(run.poll(), describe_exit(run.returncode))
+                self.session.focus_effect()
+                self.assertFalse(self.session.window("EDIT")["minimized"])
+                self.end_with_escape(run)
+
+
+if __name__ == "__main__":
+    unittest.main()
