@@ -30,3 +30,12 @@ add_executable(win_probe tests/win_probe.cpp)
 set_target_properties(win_probe PROPERTIES SUFFIX .exe)
 target_compile_options(win_probe PRIVATE ${own_warnings})
 target_link_options(win_probe PRIVATE -static)
+
+# Test helper: a glu32.dll that makes no quadric, loaded by Wine in place of its own. Kept out of
+# the executable's directory, where Wine would load it for every run.
+add_library(glu32_stub SHARED tests/glu32_stub.cpp)
+set_target_properties(glu32_stub PROPERTIES OUTPUT_NAME glu32 PREFIX ""
+                      RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/failing-glu)
+target_compile_options(glu32_stub PRIVATE ${own_warnings} -fno-exceptions)
+# Undecorated names, as the real glu32.dll exports them.
+target_link_options(glu32_stub PRIVATE -static -Wl,--kill-at)

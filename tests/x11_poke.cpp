@@ -1,8 +1,11 @@
 // Small X client for the integration tests.
-//   x11_poke close WINDOW   sends WM_DELETE_WINDOW to WINDOW and asks the root for
-//   _NET_CLOSE_WINDOW x11_poke window NAME    maps a small window named NAME and prints each key it
-//   receives, a line
-//                           "focus in"/"focus out" when the focus changes, until killed
+//   x11_poke close WINDOW  sends WM_DELETE_WINDOW to WINDOW and asks the root for _NET_CLOSE_WINDOW
+//   x11_poke window NAME   maps a small window named NAME and prints each key it receives, and
+//                          "focus in"/"focus out" when the focus changes, until killed
+//   x11_poke root-keys     moves the focus to PointerRoot, then prints each key press that reaches
+//                          the root window, until killed
+//   x11_poke grab          grabs the keyboard, as a hotkey daemon or an open menu does, prints
+//                          "grabbed" and holds the grab until killed
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
@@ -58,12 +61,41 @@ int record_keys(Display* display, const char* name)
         }
     }
 }
+
+int watch_root_keys(Display* display)
+{
+    XSetInputFocus(display, PointerRoot, RevertToPointerRoot, CurrentTime);
+    XSelectInput(display, DefaultRootWindow(display), KeyPressMask);
+    XSync(display, False);
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    std::printf("watching\n");
+    for (;;) {
+        XEvent event;
+        XNextEvent(display, &event);
+        if (event.type == KeyPress)
+            std::printf("key %u\n", event.xkey.keycode);
+    }
+}
+
+int grab_keyboard(Display* display)
+{
+    if (XGrabKeyboard(display, DefaultRootWindow(display), False, GrabModeAsync, GrabModeAsync,
+                      CurrentTime) != GrabSuccess)
+        return 1;
+    XSync(display, False);
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    std::printf("grabbed\n");
+    for (;;) {
+        XEvent event;
+        XNextEvent(display, &event);
+    }
+}
 } // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: x11_poke close WINDOW | x11_poke window NAME\n");
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: x11_poke close WINDOW | window NAME | root-keys | grab\n");
         return 2;
     }
     Display* display = XOpenDisplay(nullptr);
@@ -71,10 +103,14 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "x11_poke: cannot open the display\n");
         return 1;
     }
-    if (std::strcmp(argv[1], "close") == 0)
+    if (std::strcmp(argv[1], "close") == 0 && argc == 3)
         return send_close_requests(display, std::strtoul(argv[2], nullptr, 0));
-    if (std::strcmp(argv[1], "window") == 0)
+    if (std::strcmp(argv[1], "window") == 0 && argc == 3)
         return record_keys(display, argv[2]);
+    if (std::strcmp(argv[1], "root-keys") == 0)
+        return watch_root_keys(display);
+    if (std::strcmp(argv[1], "grab") == 0)
+        return grab_keyboard(display);
     std::fprintf(stderr, "x11_poke: unknown command %s\n", argv[1]);
     return 2;
 }

@@ -103,6 +103,33 @@ class Desktop:
 class BareServer(Desktop, unittest.TestCase):
     managed = False
 
+    def test_keys_never_propagate_to_the_root_window(self):
+        for effect in linux_effects():
+            with self.subTest(effect=effect.name), self.server() as x:
+                run = x.start([effect])
+                x.wait_for_window("EDIT")
+                x.run("xdotool", "mousemove", "100", "100")
+                # The focus moved to PointerRoot, as a user may: keys then go to the effect's
+                # window under the pointer, and from there nowhere.
+                watcher = x.start([TOOLS / "x11_poke", "root-keys"])
+                self.assertEqual(watcher.stdout.readline(), "watching\n")
+                x.key("a", "b", "Return")
+                time.sleep(0.5)
+                x.key("Escape")
+                self.assertEqual(wait_exit(run, 5), 1)
+                watcher.kill()
+                self.assertEqual(watcher.communicate()[0], "")
+
+    def test_a_set_up_that_fails_after_taking_the_focus_gives_it_back(self):
+        for effect in linux_effects():
+            with self.subTest(effect=effect.name), self.server() as x:
+                _, window = self.open_recorder(x)
+                run = x.start([effect], env={"LD_PRELOAD": str(TOOLS / "libx11_faults.so"),
+                                             "QUINESPHERE_FAULT": "no-context"})
+                self.assertEqual(wait_exit(run, 10), 0)
+                self.assertIn("cannot create a GLX rendering context", run.stderr.read())
+                self.assertEqual(self.focus(x), window)
+
 
 class UnderOpenbox(Desktop, unittest.TestCase):
     managed = True

@@ -76,6 +76,23 @@ class WindowAndExit(unittest.TestCase):
                 self.assertEqual(status, 0, describe_exit(status))
 
 
+FAULTS = TOOLS / "libx11_faults.so"
+
+
+class ExitStatus(unittest.TestCase):
+    def test_status_is_the_deletions_own_result_and_nothing_earlier(self):
+        # An error from the deletion makes it 0; one raised just before it must not.
+        for effect in EFFECTS:
+            for fault, expected in (("deletion", 0), ("before-teardown", 1)):
+                with self.subTest(effect=effect.name, fault=fault), XServer(320, 240) as x:
+                    run = x.start([effect], env={"LD_PRELOAD": str(FAULTS),
+                                                 "QUINESPHERE_FAULT": fault})
+                    x.wait_for_window("EDIT")
+                    time.sleep(0.3)
+                    x.key("Escape")
+                    self.assertEqual(wait_exit(run, 5), expected)
+
+
 class HostChoice(unittest.TestCase):
     """build/quinesphere runs the Wayland host only where a compositor answers."""
 
@@ -123,6 +140,9 @@ class Escape(unittest.TestCase):
                 x.run("xdotool", "keyup", "Escape")
                 calls = gl_calls(trace)
                 self.assertTrue(any("glXMakeCurrent" in call for call in calls))
+                visuals = [call for call in calls if " glXChooseVisual(" in call]
+                self.assertEqual(len(visuals), 1)
+                self.assertIn("attribList = {GLX_RGBA, GLX_DOUBLEBUFFER, 0}", visuals[0])
                 for drawing in ("glXSwapBuffers", "glBegin", "glRotatef"):
                     self.assertFalse([c for c in calls if drawing in c], drawing)
 
@@ -135,6 +155,19 @@ class Escape(unittest.TestCase):
                     time.sleep(0.2)
                     x.key("Escape")
                     status = wait_exit(run, 1)
+                    self.assertEqual(status, 1, f"try {attempt}: {describe_exit(status)}")
+
+    def test_taps_end_the_run_while_another_client_holds_a_keyboard_grab(self):
+        for effect in EFFECTS:
+            with self.subTest(effect=effect.name), XServer(320, 240) as x:
+                grab = x.start([TOOLS / "x11_poke", "grab"])
+                self.assertEqual(grab.stdout.readline(), "grabbed\n")
+                for attempt in range(3):
+                    run = x.start([effect])
+                    x.wait_for_window("EDIT")
+                    time.sleep(0.3)
+                    x.key("Escape")
+                    status = wait_exit(run, 2)
                     self.assertEqual(status, 1, f"try {attempt}: {describe_exit(status)}")
 
     def test_escape_is_found_again_when_the_keymap_changes(self):

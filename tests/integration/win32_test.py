@@ -184,6 +184,16 @@ class UnderWine:
             frames = check_design_stream(self, trace, code_image(*self.build), scratch)
             print(f"{self.executable.parent.name}: {frames} frames traced", file=sys.stderr)
 
+    def test_a_set_up_that_fails_exits_with_status_zero(self):
+        # Beside the executable, a glu32.dll that makes no quadric, loaded in place of Wine's.
+        with tempfile.TemporaryDirectory() as scratch:
+            shutil.copy(self.executable, scratch)
+            shutil.copy(self.executable.parent / "failing-glu" / "glu32.dll", scratch)
+            run = self.wine(Path(scratch) / self.executable.name,
+                            env={"WINEDLLOVERRIDES": "mscoree,mshtml=;glu32=n"})
+            status = wait_exit(run, 60)
+            self.assertEqual(status, 0, describe_exit(status))
+
     def test_escape_held_before_the_start_ends_it_with_status_one(self):
         self.server.run("xdotool", "keydown", "Escape")
         try:

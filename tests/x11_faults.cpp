@@ -1,0 +1,55 @@
+// Preloaded into the X11 effect by the tests to make one thing go wrong, as QUINESPHERE_FAULT says:
+//   deletion         deleting the rendering context raises an X error
+//   before-teardown  an X error arrives just before the deletion, after the context's release
+//   no-context       no rendering context can be made
+#include <GL/glx.h>
+#include <X11/Xlib.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <dlfcn.h>
+
+namespace {
+bool fault(const char* name)
+{
+    const char* const chosen = std::getenv("QUINESPHERE_FAULT");
+    return chosen && std::strcmp(chosen, name) == 0;
+}
+
+template <typename Function> Function next(const char* name)
+{
+    return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
+}
+
+// A request the server refuses, with BadColor, some time after it is sent.
+void raise_x_error(Display* display)
+{
+    XFreeColormap(display, 0x1fffffff);
+}
+} // namespace
+
+extern "C" {
+GLXContext glXCreateContext(Display* display, XVisualInfo* visual, GLXContext share, Bool direct)
+{
+    if (fault("no-context"))
+        return nullptr;
+    return next<GLXContext (*)(Display*, XVisualInfo*, GLXContext, Bool)>("glXCreateContext")(
+        display, visual, share, direct);
+}
+
+Bool glXMakeCurrent(Display* display, GLXDrawable drawable, GLXContext context)
+{
+    const Bool made = next<Bool (*)(Display*, GLXDrawable, GLXContext)>("glXMakeCurrent")(
+        display, drawable, context);
+    if (!context && fault("before-teardown"))
+        raise_x_error(display);
+    return made;
+}
+
+void glXDestroyContext(Display* display, GLXContext context)
+{
+    if (fault("deletion"))
+        raise_x_error(display);
+    next<void (*)(Display*, GLXContext)>("glXDestroyContext")(display, context);
+}
+}
