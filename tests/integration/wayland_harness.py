@@ -16,7 +16,8 @@ from pathlib import Path
 
 from harness import BUILD, describe_exit, image_figure, wait_exit
 
-EXECUTABLES = ("quinesphere", "quinesphere-x11", "quinesphere-wayland", "quinesphere-4k")
+EXECUTABLES = ("quinesphere", "quinesphere-x11", "quinesphere-wayland", "quinesphere-4k",
+               "quinesphere-saver")
 
 
 def wait_until(condition, timeout, what):
@@ -201,6 +202,8 @@ class DesktopCases:
     def start_effect(self, name):
         """The effect, started and drawing over the whole output."""
         run = self.session.start([self.session.effect(name)])
+        # A case that fails leaves no effect over the output for the next one.
+        self.addCleanup(run.kill)
         shot = self.session.user.file("covered.png")
         wait_until(lambda: run.poll() is not None or (self.session.screenshot(shot) and
                                                       colours(shot) > 2000),
