@@ -157,15 +157,27 @@ WindowHandle create_window(ScreenSize size)
     static const unsigned char edit[] = "EDIT\0EDIT";
     XChangeProperty(x, window, XA_WM_NAME, XA_STRING, 8, PropModeReplace, edit, 4);
     XChangeProperty(x, window, XA_WM_CLASS, XA_STRING, 8, PropModeReplace, edit, sizeof edit);
-    if (on_xwayland) {
-        const Atom full_screen = XInternAtom(x, "_NET_WM_STATE_FULLSCREEN", False);
-        XChangeProperty(x, window, XInternAtom(x, "_NET_WM_STATE", False), XA_ATOM, 32,
-                        PropModeReplace, reinterpret_cast<const unsigned char*>(&full_screen), 1);
-    }
     int revert_to;
     XGetInputFocus(x, &previous_focus, &revert_to);
-    XMapRaised(x, window);
-    if (!on_xwayland) {
+    if (on_xwayland) {
+        // Full screen is asked for twice: in the state the window is mapped with, and by the
+        // request a window manager must answer, as one busy at the map may miss the first.
+        static XEvent request;
+        request.xclient.type = ClientMessage;
+        request.xclient.window = window;
+        request.xclient.message_type = XInternAtom(x, "_NET_WM_STATE", False);
+        request.xclient.format = 32;
+        request.xclient.data.l[0] = 1; // add
+        request.xclient.data.l[1] =
+            static_cast<long>(XInternAtom(x, "_NET_WM_STATE_FULLSCREEN", False));
+        request.xclient.data.l[3] = 1; // from an application
+        XChangeProperty(x, window, request.xclient.message_type, XA_ATOM, 32, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(&request.xclient.data.l[1]), 1);
+        XMapRaised(x, window);
+        XSendEvent(x, root, False, SubstructureRedirectMask | SubstructureNotifyMask, &request);
+    }
+    else {
+        XMapRaised(x, window);
         XSetInputFocus(x, window, RevertToPointerRoot, CurrentTime);
         focus_taken = true;
     }

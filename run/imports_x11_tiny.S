@@ -6,7 +6,7 @@
         .globl import_names_start, import_names_end
 import_names_start:
         .irp name, XOpenDisplay, XSetErrorHandler, XSetIOErrorHandler, XCreateColormap, \
-                XCreateWindow, XChangeProperty, XGetInputFocus, XMapRaised, XSetInputFocus, \
+                XCreateWindow, XChangeProperty, XGetInputFocus, XMapRaised, XSendEvent, XSetInputFocus, \
                 XKeysymToKeycode, XRefreshKeyboardMapping, XInternAtom, XQueryKeymap, XPending, XNextEvent, XRaiseWindow, \
                 XGetEventData, XFreeEventData, XSync, XIQueryVersion, XISelectEvents, \
                 glXChooseVisual, glXCreateContext, glXMakeCurrent, glXSwapBuffers, \

@@ -1,0 +1,188 @@
+"""The effect under sway, headless, with XWayland: the native host and the size-coded build.
+
+Keys come from wtype. Each wtype run is a virtual keyboard of its own that goes when it exits, so
+one long-lived wtype keeps a keyboard on the seat for the whole session, and each key sent is a
+further run, which brings its own keymap: the effect sees the keymap replaced again and again.
+"""
+
+import json
+import os
+import subprocess
+import tempfile
+import time
+import unittest
+from pathlib import Path
+
+from code_texture_test import expected_image
+from gl_stream import check_design_stream
+from harness import describe_exit
+from wayland_harness import Compositor, DesktopCases, wait_until
+
+X11_SOCKETS = Path("/tmp/.X11-unix")
+
+
+class Sway(Compositor):
+    def start_compositor(self):
+        # XWayland's socket directory must be root's or the user's: it is neither when another
+        # throwaway user's compositor created it.
+        X11_SOCKETS.mkdir(exist_ok=True)
+        os.chown(X11_SOCKETS, 0, 0)
+        X11_SOCKETS.chmod(0o1777)
+        config = self.user.file("sway.conf")
+        config.write_text("output HEADLESS-1 resolution 1024x768\nxwayland enable\n"
+                          f"exec {self.env_dump_command()}\n")
+        self.user.start(["sway", "-c", config], env={
+            "WLR_BACKENDS": "headless", "WLR_LIBINPUT_NO_DEVICES": "1", "WLR_RENDERER": "pixman"},
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.read_session_env()
+        self.terminals, self.clients = 0, []
+        self.add_keyboard()
+
+    def close(self):
+        # A killed XWayland leaves its display number taken by a lock that no later user may take.
+        for stale in [*Path("/tmp").glob(".X*-lock"), *X11_SOCKETS.glob("X*")]:
+            if stale.stat().st_uid == self.user.uid:
+                stale.unlink()
+        super().close()
+
+    def start(self, command, env=None):
+        self.clients.append(super().start(command, env))
+        return self.clients[-1]
+
+    def end_clients(self):
+        """Ends what a case left running, but the seat's keyboard, and waits for its windows."""
+        for client in self.clients:
+            if client is not self.keyboard and client.poll() is None:
+                client.kill()
+                client.wait()
+        self.clients = [self.keyboard]
+        wait_until(lambda: not self.views(), 30, "the windows left to close")
+
+    def swaymsg(self, *command, kind="command"):
+        return json.loads(self.run(["swaymsg", "-r", "-t", kind, *command]).stdout)
+
+    def has_keyboard(self):
+        return any(seat["capabilities"] & 2 for seat in self.swaymsg(kind="get_seats"))
+
+    def add_keyboard(self):
+        self.keyboard = self.start(["wtype", "-s", "100000000"])
+        wait_until(self.has_keyboard, 30, "the seat's keyboard")
+
+    def remove_keyboard(self):
+        self.keyboard.kill()
+        self.keyboard.wait()
+        wait_until(lambda: not self.has_keyboard(), 30, "the seat to lose its keyboard")
+
+    def views(self, node=None):
+        node = node or self.swaymsg(kind="get_tree")
+        children = node.get("nodes", []) + node.get("floating_nodes", [])
+        own = [node] if node["type"] in ("con", "floating_con") and not children else []
+        return own + [view for child in children for view in self.views(child)]
+
+    def view(self, name):
+        """The view with that app id (Wayland) or X11 class, if mapped."""
+        return next((view for view in self.views() if name in (
+            view.get("app_id"), (view.get("window_properties") or {}).get("class"))), None)
+
+    def effect_in_front(self):
+        view = self.view("EDIT")
+        return view and view["focused"] and view["fullscreen_mode"] == 1
+
+    def terminal_command(self, shell_command):
+        self.terminals += 1
+        return ["foot", "--app-id", f"recorder{self.terminals}", "sh", "-c", shell_command]
+
+    def wait_for_terminal(self, focus):
+        wait_until(lambda: (view := self.view(f"recorder{self.terminals}")) and
+                   (view["focused"] or not focus), 30, "the terminal")
+
+    def terminal_share(self, screenshot):
+        view = self.view(f"recorder{self.terminals}")
+        output = self.swaymsg(kind="get_outputs")[0]["rect"]
+        shown = view["rect"]["width"] * view["rect"]["height"] if view["visible"] else 0
+        return shown / (output["width"] * output["height"])
+
+    def focus_effect(self):
+        self.swaymsg('[title="^EDIT$"] focus')
+
+    def key(self, *keysyms):
+        self.run(["wtype", *[part for keysym in keysyms for part in ("-k", keysym)]])
+
+    def type_text(self, text):
+        self.run(["wtype", text])
+
+    def screenshot(self, path):
+        self.run(["grim", path])
+        return path
+
+
+class UnderSway(DesktopCases, unittest.TestCase):
+    compositor = Sway
+
+    def tearDown(self):
+        self.session.end_clients()
+
+    def start_effect(self, name):
+        run = super().start_effect(name)
+        try:
+            wait_until(self.session.effect_in_front, 10, "the effect full screen and focused")
+        except AssertionError:
+            view = self.session.view("EDIT")
+            self.session.end_clients()
+            self.fail(f"{name} is not full screen with the keyboard: {view}")
+        return run
+
+    def test_every_start_is_full_screen_with_the_keyboard(self):
+        # Whether a full-screen request is seen may hang on how the window manager's requests and
+        # the effect's interleave: a race shows only over several starts.
+        for name in self.effects:
+            for attempt in range(5):
+                with self.subTest(effect=name, attempt=attempt):
+                    self.end_with_escape(self.start_effect(name))
+
+    def test_a_keyboard_added_after_the_effect_started_ends_it_with_escape(self):
+        for name in self.effects:
+            with self.subTest(effect=name):
+                self.session.remove_keyboard()
+                try:
+                    run = self.start_effect(name)
+                finally:
+                    self.session.add_keyboard()
+                self.end_with_escape(run)
+
+    def test_hidden_on_another_workspace_it_keeps_running_and_ends_on_escape_when_shown(self):
+        for name in self.effects:
+            with self.subTest(effect=name):
+                run = self.start_effect(name)
+                shown = next(space["name"] for space in
+                             self.session.swaymsg(kind="get_workspaces") if space["focused"])
+                self.session.swaymsg("workspace", "elsewhere")
+                busy = cpu_ticks(run.pid)
+                time.sleep(4)
+                self.assertIsNone(run.poll(), describe_exit(run.returncode))
+                if name == "quinesphere":
+                    # A loop blocked on frame callbacks that never come would use no time at all.
+                    self.assertGreater(cpu_ticks(run.pid) - busy, 10)
+                self.session.swaymsg("workspace", shown)
+                wait_until(self.session.effect_in_front, 30, "the effect shown again")
+                self.end_with_escape(run)
+
+    def test_gl_stream_of_the_native_host_is_the_designs(self):
+        effect = self.session.effect("quinesphere-wayland")
+        trace = self.session.user.file("wayland.trace")
+        run = self.session.start(["apitrace", "trace", "--api", "egl", "-o", trace, effect])
+        # The trace is written a chunk at a time: the first holds the set-up and some frames.
+        wait_until(lambda: trace.exists() and trace.stat().st_size > 4096, 60, "a traced chunk")
+        self.end_with_escape(run)
+        with tempfile.TemporaryDirectory() as scratch:
+            check_design_stream(self, trace, expected_image(effect), scratch, "eglSwapBuffers")
+
+
+def cpu_ticks(pid):
+    """User and system time of a process and all its threads, in clock ticks."""
+    fields = Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()
+    return int(fields[11]) + int(fields[12])
+
+
+if __name__ == "__main__":
+    unittest.main()
