@@ -6,7 +6,6 @@ further run, which brings its own keymap: the effect sees the keymap replaced ag
 """
 
 import json
-import os
 import subprocess
 import tempfile
 import time
@@ -18,16 +17,9 @@ from gl_stream import check_design_stream
 from harness import describe_exit
 from wayland_harness import Compositor, DesktopCases, wait_until
 
-X11_SOCKETS = Path("/tmp/.X11-unix")
-
 
 class Sway(Compositor):
     def start_compositor(self):
-        # XWayland's socket directory must be root's or the user's: it is neither when another
-        # throwaway user's compositor created it.
-        X11_SOCKETS.mkdir(exist_ok=True)
-        os.chown(X11_SOCKETS, 0, 0)
-        X11_SOCKETS.chmod(0o1777)
         config = self.user.file("sway.conf")
         config.write_text("output HEADLESS-1 resolution 1024x768\nxwayland enable\n"
                           f"exec {self.env_dump_command()}\n")
@@ -37,13 +29,6 @@ class Sway(Compositor):
         self.read_session_env()
         self.terminals, self.clients = 0, []
         self.add_keyboard()
-
-    def close(self):
-        # A killed XWayland leaves its display number taken by a lock that no later user may take.
-        for stale in [*Path("/tmp").glob(".X*-lock"), *X11_SOCKETS.glob("X*")]:
-            if stale.stat().st_uid == self.user.uid:
-                stale.unlink()
-        super().close()
 
     def start(self, command, env=None):
         self.clients.append(super().start(command, env))

@@ -16,6 +16,7 @@ from pathlib import Path
 
 from harness import BUILD, describe_exit, image_figure, wait_exit
 
+X11_SOCKETS = Path("/tmp/.X11-unix")
 EXECUTABLES = ("quinesphere", "quinesphere-x11", "quinesphere-wayland", "quinesphere-4k",
                "quinesphere-saver")
 
@@ -50,6 +51,11 @@ class ThrowawayUser:
                 shutil.copy2(BUILD / name, self.bin / name)
         for path in [self.home, *self.home.rglob("*")]:
             os.chown(path, self.uid, self.gid)
+        # XWayland's socket directory must be root's or the user's own: it is neither when
+        # another throwaway user's server made it.
+        X11_SOCKETS.mkdir(exist_ok=True)
+        os.chown(X11_SOCKETS, 0, 0)
+        X11_SOCKETS.chmod(0o1777)
         self.env = {"HOME": str(self.home), "USER": self.name, "LOGNAME": self.name,
                     "PATH": "/usr/local/bin:/usr/bin:/bin:/usr/games",
                     "XDG_RUNTIME_DIR": str(self.runtime), "LANG": "C.UTF-8"}
@@ -80,6 +86,14 @@ class ThrowawayUser:
             if subprocess.run(["pkill", "-KILL", "-u", self.name]).returncode != 0:
                 break
             time.sleep(0.1)
+        # Killed servers leave sockets and locks in the sticky /tmp that no later user may remove,
+        # and a lock keeps its X display number taken.
+        for stale in [*Path("/tmp").iterdir(), *X11_SOCKETS.iterdir()]:
+            try:
+                if stale.lstat().st_uid == self.uid and not stale.is_dir():
+                    stale.unlink()
+            except FileNotFoundError:
+                pass
         subprocess.run(["userdel", self.name], capture_output=True)
         shutil.rmtree(self.home, ignore_errors=True)
 
@@ -125,7 +139,7 @@ class Compositor:
 
         found = wait_until(complete, timeout, "the compositor's session to start")
         self.session_env = {name: found[name] for name in ("WAYLAND_DISPLAY", "DISPLAY")}
-        for name in ("DBUS_SESSION_BUS_ADDRESS", "SWAYSOCK"):
+        for name in ("DBUS_SESSION_BUS_ADDRESS", "SWAYSOCK", "XAUTHORITY"):
             if name in found:
                 self.session_env[name] = found[name]
 
