@@ -243,9 +243,10 @@ void fail_setup(const char* what)
 {
     // Plain writes: no stdio to carry into the size-coded build.
     static const char prefix[] = "quinesphere: ";
-    write(2, prefix, sizeof prefix - 1);
-    write(2, what, std::strlen(what));
-    write(2, "\n", 1);
+    // Nothing more can be said once standard error is gone.
+    if (write(2, prefix, sizeof prefix - 1) > 0 && write(2, what, std::strlen(what)) > 0 &&
+        write(2, "\n", 1) > 0) {
+    }
     give_back_focus();
     _exit(0);
 }

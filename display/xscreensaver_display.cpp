@@ -210,8 +210,9 @@ void end_process(int status)
 void fail_setup(const char* what)
 {
     static const char prefix[] = "quinesphere-saver: ";
-    write(2, prefix, sizeof prefix - 1);
-    write(2, what, std::strlen(what));
-    write(2, "\n", 1);
+    // Nothing more can be said once standard error is gone.
+    if (write(2, prefix, sizeof prefix - 1) > 0 && write(2, what, std::strlen(what)) > 0 &&
+        write(2, "\n", 1) > 0) {
+    }
     _exit(0);
 }

@@ -1,8 +1,8 @@
 // The Linux effect starts here, and this is where it chooses its display host: the native Wayland
 // host when WAYLAND_DISPLAY names a compositor that answers, the X11 host otherwise.
 // QUINESPHERE_HOST=wayland or QUINESPHERE_HOST=x11 forces either. The hosts are executables of
-// their own beside this one, each the whole effect, so that each carries only its own libraries and
-// its own code becomes its texture.
+// their own, each the whole effect, so that each carries only its own libraries and its own code
+// becomes its texture.
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -62,10 +62,15 @@ int main(int, char** argv)
         return fail("cannot find its own executable", "");
     path[length] = '\0';
     char* const slash = std::strrchr(path, '/');
-    const int written = std::snprintf(
-        slash + 1, sizeof path - static_cast<size_t>(slash + 1 - path), "quinesphere-%s", host);
-    if (written < 0 || slash + 1 + written >= path + sizeof path)
-        return fail("path too long: ", path);
-    execv(path, argv);
-    return fail("cannot start ", path);
+    // Beside the launcher in a build; installed, in the package's own directory.
+    static const char* const places[] = {"", "../libexec/quinesphere/"};
+    for (const char* place : places) {
+        const int written =
+            std::snprintf(slash + 1, sizeof path - static_cast<size_t>(slash + 1 - path),
+                          "%squinesphere-%s", place, host);
+        if (written < 0 || slash + 1 + written >= path + sizeof path)
+            return fail("path too long: ", path);
+        execv(path, argv);
+    }
+    return fail("cannot start the display host quinesphere-", host);
 }

@@ -1,0 +1,122 @@
+"""The Debian package and the Windows zip that scripts/package makes, installed and used as a user
+would: from PATH, with the build tree out of reach."""
+
+import os
+import subprocess
+import tempfile
+import time
+import unittest
+import zipfile
+from pathlib import Path
+
+from harness import BUILD, XServer, describe_exit, image_figure, wait_exit
+from wayland_harness import ThrowawayUser, wait_until
+from screensaver_test import SETTINGS, running
+from win32_test import WINE, why_wine_cannot_run
+
+# What an installed program sees: no build to fall back on.
+PLAIN = {name: value for name, value in os.environ.items() if name != "QUINESPHERE_BUILD"}
+
+
+def package():
+    found = sorted(BUILD.glob("quinesphere_*_amd64.deb"))
+    if not found:
+        raise AssertionError("no package in the build: scripts/test runs scripts/package first")
+    return found[-1]
+
+
+def run(*command, **kwargs):
+    return subprocess.run([str(part) for part in command], capture_output=True, text=True,
+                          env=PLAIN, timeout=600, **kwargs)
+
+
+class DebianPackage(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.deb = package()
+        installed = run("apt-get", "install", "-y", "--no-install-recommends", cls.deb)
+        assert installed.returncode == 0, installed.stdout + installed.stderr
+        cls.files = [Path(line) for line in run("dpkg", "-L", "quinesphere").stdout.split()
+                     if Path(line).is_file()]
+
+    @classmethod
+    def tearDownClass(cls):
+        run("apt-get", "purge", "-y", "quinesphere")
+
+    def test_lintian_finds_no_error_or_warning(self):
+        report = run("lintian", "-EvIL", "+pedantic", self.deb).stdout
+        self.assertFalse([line for line in report.splitlines() if line[:2] in ("E:", "W:")],
+                         report)
+
+    def test_installed_effect_capture_and_manual_from_path(self):
+        self.assertTrue(run("man", "-w", "quinesphere").stdout.strip().endswith("quinesphere.6.gz"))
+        self.assertIn(f"quinesphere-capture {BUILD.joinpath('VERSION').read_text().strip()}",
+                      run("quinesphere-capture", "--version").stdout)
+        with XServer(640, 480) as x, tempfile.TemporaryDirectory() as scratch:
+            effect = x.start(["quinesphere"])
+            x.wait_for_window("EDIT")
+            time.sleep(1.5)
+            shot = x.screenshot(Path(scratch) / "installed.png")
+            self.assertGreater(image_figure(shot, "%k"), 2000)
+            x.key("Escape")
+            self.assertEqual(wait_exit(effect, 5), 1, describe_exit(effect.returncode))
+            gif = Path(scratch) / "clip.gif"
+            made = run("quinesphere-capture", gif, "--frames", "1-10", "--size", "160x120",
+                       cwd=scratch)
+            self.assertEqual(made.returncode, 0, made.stderr)
+            self.assertEqual(gif.read_bytes()[:6], b"GIF89a")
+
+    def test_daemon_runs_the_installed_hack_by_name(self):
+        with XServer(640, 480) as x:
+            user = ThrowawayUser()
+            self.addCleanup(user.close)
+            user.file(".xscreensaver").write_text(SETTINGS.format(hack="quinesphere-saver"))
+            env = {"DISPLAY": x.display}
+            user.start(["xscreensaver", "-no-splash"], env)
+            wait_until(lambda: user.run(["xscreensaver-command", "-version"], env).returncode == 0,
+                       30, "the daemon")
+            user.run(["xscreensaver-command", "-select", "1"], env)
+            hack = int(wait_until(lambda: run("pgrep", "-u", user.name, "quinesphere-sav").stdout,
+                                  30, "the daemon to start the hack").split()[0])
+            self.assertTrue(running(hack))
+            self.assertEqual(os.readlink(f"/proc/{hack}/exe"),
+                             "/usr/libexec/xscreensaver/quinesphere-saver")
+
+    def test_purge_leaves_none_of_its_files(self):
+        self.assertIn(Path("/usr/bin/quinesphere"), self.files)
+        self.assertIn(Path("/usr/libexec/xscreensaver/quinesphere-saver"), self.files)
+        run("apt-get", "purge", "-y", "quinesphere")
+        self.assertEqual([path for path in self.files if path.exists()], [])
+        reinstalled = run("apt-get", "install", "-y", "--no-install-recommends", self.deb)
+        self.assertEqual(reinstalled.returncode, 0, reinstalled.stderr)
+
+
+class WindowsZip(unittest.TestCase):
+    def test_zip_holds_both_builds_readme_and_licence_and_its_exe_runs(self):
+        archive = BUILD / "quinesphere-windows.zip"
+        with zipfile.ZipFile(archive) as opened:
+            self.assertEqual(sorted(opened.namelist()), [
+                "LICENSE.txt", "README.txt", "quinesphere.exe", "quinesphere.scr",
+                "x64/", "x64/quinesphere.exe", "x64/quinesphere.scr"])
+            self.assertEqual(opened.read("quinesphere.exe"),
+                             (BUILD / "win32" / "quinesphere.exe").read_bytes())
+            reason = why_wine_cannot_run(WINE)
+            if reason:
+                self.skipTest(reason)
+            with tempfile.TemporaryDirectory() as scratch, XServer(640, 480) as x:
+                opened.extractall(scratch)
+                prefix = Path(scratch) / "prefix"
+                wine = {"WINEPREFIX": str(prefix), "WINEDEBUG": "-all",
+                        "WINEDLLOVERRIDES": "mscoree,mshtml="}
+                effect = x.start([WINE, Path(scratch) / "x64" / "quinesphere.exe"], env=wine)
+                wait_until(lambda: x.run("xdotool", "search", "--onlyvisible", "--class",
+                                         "quinesphere.exe").stdout, 120, "the effect's window")
+                time.sleep(2)
+                x.key("Escape")
+                self.assertEqual(wait_exit(effect, 30), 1, describe_exit(effect.returncode))
+                subprocess.run([WINE.replace("wine64", "wineserver64"), "-k"],
+                               env=dict(os.environ, **wine), capture_output=True, timeout=60)
+
+
+if __name__ == "__main__":
+    unittest.main()

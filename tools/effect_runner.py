@@ -1,0 +1,163 @@
+"""The effect on an Xvfb screen of its own, frame-exact through the frame hook: what the capture
+and benchmark tools are made of, and what the tests run the effect with.
+
+In a source tree the builds are in build/; installed, the frame hook lies in the package's library
+directory, the version beside this file, and the effect is on PATH.
+"""
+
+import os
+import shutil
+import signal
+import subprocess
+import time
+from pathlib import Path
+
+HERE = Path(__file__).resolve().parent
+BUILD = Path(os.environ.get("QUINESPHERE_BUILD", HERE.parent / "build"))
+INSTALLED_HOOK = Path("/usr/lib/x86_64-linux-gnu/quinesphere/libquinesphere-hook.so")
+HOOK = BUILD / "libquinesphere-hook.so"
+if not HOOK.exists() and INSTALLED_HOOK.exists():
+    HOOK = INSTALLED_HOOK
+
+
+def default_effect():
+    """The effect a tool runs unless told otherwise: the build's, or the one installed."""
+    built = BUILD / "quinesphere"
+    return built if built.exists() else Path(shutil.which("quinesphere") or built)
+
+
+def version():
+    for place in (BUILD / "VERSION", HERE / "VERSION"):
+        if place.exists():
+            return place.read_text().strip()
+    return "unknown"
+
+
+class XServer:
+    """An Xvfb on a display number it picks itself; stopped, with all it started, on close."""
+
+    def __init__(self, width=1024, height=600, extra_args=()):
+        self.width, self.height = width, height
+        self.children = []
+        read_end, write_end = os.pipe()
+        self.process = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", f"{width}x{height}x24",
+             "-nolisten", "tcp", "-br", "-noreset", *extra_args],
+            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        with os.fdopen(read_end) as reader:
+            number = reader.readline().strip()
+        if not number:
+            self.process.kill()
+            raise RuntimeError("Xvfb did not start")
+        self.display = ":" + number
+        # X11 whatever desktop the tests run in.
+        self.env = {name: value for name, value in os.environ.items()
+                    if name not in ("WAYLAND_DISPLAY", "WAYLAND_SOCKET")}
+        self.env.update(DISPLAY=self.display, QUINESPHERE_HOST="x11")
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+    def close(self):
+        for child in self.children:
+            if child.poll() is None:
+                child.kill()
+            child.wait()
+        if self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(5)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+
+    def start(self, command, env=None, **kwargs):
+        child = subprocess.Popen([str(part) for part in command], env=dict(self.env, **(env or {})),
+                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                                 **kwargs)
+        self.children.append(child)
+        return child
+
+    def start_window_manager(self):
+        """Openbox, started and ready to manage windows."""
+        self.start(["openbox", "--sm-disable"])
+        deadline = time.monotonic() + 10
+        while self.run("wmctrl", "-m").returncode != 0:
+            if time.monotonic() > deadline:
+                raise AssertionError("openbox did not start")
+            time.sleep(0.05)
+
+    def run(self, *command):
+        return subprocess.run([str(part) for part in command], env=self.env, capture_output=True,
+                              text=True, timeout=30)
+
+    def window_ids(self, name):
+        found = self.run("xdotool", "search", "--name", f"^{name}$")
+        return [int(line) for line in found.stdout.split()]
+
+    def wait_for_window(self, name, timeout=10):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            ids = self.window_ids(name)
+            if ids:
+                return ids[0]
+            time.sleep(0.05)
+        raise AssertionError(f"no window named {name} appeared on {self.display}")
+
+    def stacking_top_first(self):
+        """Names of the root's mapped children, top-most first."""
+        listing = self.run("xwininfo", "-root", "-children").stdout
+        return [line.split('"')[1] for line in listing.splitlines()
+                if line.strip().startswith("0x") and '"' in line]
+
+    def key(self, *keys):
+        self.run("xdotool", "key", "--delay", "0", *keys)
+
+    def screenshot(self, path):
+        self.run("import", "-window", "root", str(path))
+        return path
+
+
+def wait_exit(process, timeout):
+    """The exit status, or None if the process is still running after timeout seconds."""
+    try:
+        process.wait(timeout)
+    except subprocess.TimeoutExpired:
+        return None
+    return process.returncode
+
+
+def describe_exit(status):
+    if status is None:
+        return "still running"
+    if status < 0:
+        return f"killed by {signal.Signals(-status).name}"
+    return f"exit status {status}"
+
+
+def start_hooked(server, effect, escape_after, capture_dir=None, first=1, last=-1, report=None):
+    """Starts the effect with the frame hook, to end through Escape after the given frame."""
+    env = {"LD_PRELOAD": str(HOOK), "QUINESPHERE_HOOK_ESCAPE_AFTER": str(escape_after)}
+    if capture_dir:
+        env.update(QUINESPHERE_HOOK_CAPTURE_DIR=str(capture_dir),
+                   QUINESPHERE_HOOK_CAPTURE_FIRST=str(first),
+                   QUINESPHERE_HOOK_CAPTURE_LAST=str(last))
+    if report:
+        env["QUINESPHERE_HOOK_REPORT"] = str(report)
+    return server.start([effect], env=env)
+
+
+def run_hooked(server, effect, escape_after, capture_dir=None, first=1, last=-1, report=None,
+               timeout=60):
+    """Runs the effect with the frame hook until Escape after the given frame; the exit status."""
+    return wait_exit(start_hooked(server, effect, escape_after, capture_dir, first, last, report),
+                     timeout)
+
+
+def read_report(path):
+    return {name: float(value) for name, value in
+            (line.split() for line in Path(path).read_text().splitlines())}
