@@ -2,6 +2,7 @@
 
 import struct
 import subprocess
+from pathlib import Path
 
 
 def symbol_address(path, name, nm="nm"):
@@ -18,7 +19,7 @@ def symbol_address(path, name, nm="nm"):
 def bytes_at(path, address, length):
     """The bytes the loaded image holds at [address, address + length), from its load segments;
     zero where a segment's memory runs past its file content."""
-    data = open(path, "rb").read()
+    data = Path(path).read_bytes()
     assert data[:4] == b"\x7fELF" and data[4] == 2, "not a 64-bit ELF file"
     phoff, = struct.unpack_from("<Q", data, 0x20)
     phentsize, phnum = struct.unpack_from("<HH", data, 0x36)

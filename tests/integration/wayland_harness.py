@@ -56,17 +56,19 @@ class ThrowawayUser:
         X11_SOCKETS.mkdir(exist_ok=True)
         os.chown(X11_SOCKETS, 0, 0)
         X11_SOCKETS.chmod(0o1777)
+        self.processes = []
         self.env = {"HOME": str(self.home), "USER": self.name, "LOGNAME": self.name,
                     "PATH": "/usr/local/bin:/usr/bin:/bin:/usr/games",
                     "XDG_RUNTIME_DIR": str(self.runtime), "LANG": "C.UTF-8"}
 
     def start(self, command, env=None, **kwargs):
         """A process of the user's, with the given environment added to the user's own."""
-        return subprocess.Popen([str(part) for part in command], env=dict(self.env, **(env or {})),
-                                user=self.uid, group=self.gid, extra_groups=[],
-                                cwd=self.home, start_new_session=True,
-                                stdout=kwargs.pop("stdout", subprocess.PIPE),
-                                stderr=kwargs.pop("stderr", subprocess.PIPE), text=True, **kwargs)
+        self.processes.append(subprocess.Popen(
+            [str(part) for part in command], env=dict(self.env, **(env or {})), user=self.uid,
+            group=self.gid, extra_groups=[], cwd=self.home, start_new_session=True,
+            stdout=kwargs.pop("stdout", subprocess.PIPE),
+            stderr=kwargs.pop("stderr", subprocess.PIPE), text=True, **kwargs))
+        return self.processes[-1]
 
     def run(self, command, env=None, timeout=30):
         process = self.start(command, env)
@@ -86,6 +88,11 @@ class ThrowawayUser:
             if subprocess.run(["pkill", "-KILL", "-u", self.name]).returncode != 0:
                 break
             time.sleep(0.1)
+        for process in self.processes:
+            process.wait()
+            for stream in (process.stdin, process.stdout, process.stderr):
+                if stream:
+                    stream.close()
         # Killed servers leave sockets and locks in the sticky /tmp that no later user may remove,
         # and a lock keeps its X display number taken.
         for stale in [*Path("/tmp").iterdir(), *X11_SOCKETS.iterdir()]:
