@@ -1,0 +1,129 @@
+"""The Windows screensaver, quinesphere.scr, run under Wine on Xvfb as Windows starts a screensaver:
+full screen, in a preview window of another process, and for its settings."""
+
+import re
+import shutil
+import subprocess
+import tempfile
+import time
+import unittest
+from pathlib import Path
+
+from harness import BUILD, XServer, describe_exit, image_figure, wait_exit
+from win32_test import WINE, WINESERVER, why_wine_cannot_run
+
+
+class SaverUnderWine:
+    """The same cases for each build, run by the Wine of its own architecture."""
+
+    @classmethod
+    def setUpClass(cls):
+        reason = why_wine_cannot_run(cls.loader)
+        if reason:
+            raise unittest.SkipTest(reason)
+        cls.prefix = tempfile.mkdtemp(prefix="quinesphere-wine-")
+        cls.server = XServer(1024, 600)
+        cls.env = dict(cls.server.env, WINEPREFIX=cls.prefix, WINEDEBUG="-all",
+                       WINEDLLOVERRIDES="mscoree,mshtml=")
+        subprocess.run([cls.loader, "wineboot", "-i"], env=cls.env, capture_output=True,
+                       timeout=300)
+
+    @classmethod
+    def tearDownClass(cls):
+        subprocess.run([WINESERVER, "-k"], env=cls.env, capture_output=True, timeout=60)
+        cls.server.close()
+        shutil.rmtree(cls.prefix, ignore_errors=True)
+
+    def wine(self, program, *args, **kwargs):
+        process = self.server.start([self.loader, program, *args], env={
+            "WINEPREFIX": self.prefix, "WINEDEBUG": "-all"}, **kwargs)
+        self.addCleanup(lambda: process.poll() is None and (process.kill(), process.wait()))
+        return process
+
+    def saver(self, *args, directory=None):
+        return self.wine((directory or self.directory) / "quinesphere.scr", *args)
+
+    def windows_of_size(self, width, height):
+        tree = self.server.run("xwininfo", "-root", "-tree").stdout
+        return re.findall(rf"^\s+(0x[0-9a-f]+) .*: \(.*\)\s+{width}x{height}\+", tree, re.M)
+
+    def colours(self, window, timeout=20):
+        """The most colours seen in the window within the timeout, waiting for over 2,000."""
+        deadline, most = time.monotonic() + timeout, 0
+        with tempfile.TemporaryDirectory() as scratch:
+            while most <= 2000 and time.monotonic() < deadline:
+                for found in window():
+                    self.server.run("import", "-window", found, f"{scratch}/shot.png")
+                    if Path(scratch, "shot.png").exists():
+                        most = max(most, image_figure(Path(scratch, "shot.png"), "%k"))
+                time.sleep(0.5)
+        return most
+
+    def test_full_screen_draws_and_ends_on_a_key_a_click_or_a_move(self):
+        # From a path with a space, which the command line quotes.
+        spaced = Path(tempfile.mkdtemp(prefix="saver dir "))
+        self.addCleanup(shutil.rmtree, spaced)
+        shutil.copy(self.directory / "quinesphere.scr", spaced)
+        for trigger in (["key", "a"], ["click", "1"], ["mousemove_relative", "50", "50"]):
+            with self.subTest(trigger=trigger[0]):
+                run = self.saver("/s", directory=spaced)
+                self.assertGreater(self.colours(lambda: self.windows_of_size(1024, 600)), 2000)
+                # A small move is not input.
+                self.server.run("xdotool", "mousemove_relative", "2", "2")
+                time.sleep(0.5)
+                self.assertIsNone(run.poll(), "ended on a 2-pixel move")
+                self.server.run("xdotool", *trigger)
+                status = wait_exit(run, 10)
+                self.assertEqual(status, 1, describe_exit(status))
+
+    def test_preview_is_a_drawing_child_of_the_given_window_ending_with_it(self):
+        for form in (["/p", "{}"], ["/p:{}"], ["/P", "{}"], ["-p", "{}"]):
+            with self.subTest(form=" ".join(form)):
+                host = self.wine(self.directory / "win_preview_host.exe", stdin=subprocess.PIPE)
+                handle = host.stdout.readline().strip()
+                run = self.saver(*(part.format(handle) for part in form))
+                self.assertGreater(self.colours(lambda: self.windows_of_size(240, 180)), 2000)
+                host.stdin.write("\n")
+                host.stdin.flush()
+                child = host.stdout.readline()
+                self.assertIn("child=1 other_process=1 style=5", child)
+                rect, client = re.search(r"rect=(\S+) client=(\S+)", child).groups()
+                self.assertEqual(rect, client)
+                self.assertIsNone(run.poll(), "ended before its parent")
+                host.stdin.close()
+                self.assertEqual(host.stdout.readline().strip(), "destroyed")
+                status = wait_exit(run, 5)
+                self.assertEqual(status, 1, describe_exit(status))
+                wait_exit(host, 10)
+
+    def test_settings_show_a_message_box_that_return_dismisses(self):
+        for args in (["/c"], ["/c:0"], []):
+            with self.subTest(args=args):
+                run = self.saver(*args)
+                # Wine maps the box some time after naming it; keys reach it only once it is shown.
+                deadline, box = time.monotonic() + 30, []
+                while not box and time.monotonic() < deadline:
+                    box = self.server.run("xdotool", "search", "--onlyvisible", "--name",
+                                          "^quinesphere$").stdout.split()
+                    time.sleep(0.1)
+                self.assertEqual(len(box), 1, "no message box")
+                self.assertNotIn("Width: 1024", self.server.run("xwininfo", "-id", box[0]).stdout)
+                # With no window manager, the keyboard follows the pointer unless focus is set.
+                self.server.run("xdotool", "windowfocus", box[0])
+                self.server.key("Return")
+                status = wait_exit(run, 10)
+                self.assertEqual(status, 0, describe_exit(status))
+
+
+class I686SaverUnderWine(SaverUnderWine, unittest.TestCase):
+    loader = "/usr/lib/wine/wine"
+    directory = BUILD / "win32"
+
+
+class X8664SaverUnderWine(SaverUnderWine, unittest.TestCase):
+    loader = WINE
+    directory = BUILD / "win64"
+
+
+if __name__ == "__main__":
+    unittest.main()
