@@ -16,8 +16,7 @@ TOOLS = BUILD / "tests"
 
 def linux_effects():
     """Every X11 build of the effect that the behaviour tests cover."""
-    return [path for path in (BUILD / "quinesphere-x11", BUILD / "quinesphere-4k",
-                              BUILD / "quinesphere-packed") if path.exists()]
+    return [path for path in (BUILD / "quinesphere-x11", BUILD / "quinesphere-4k") if path.exists()]
 
 
 def image_figure(path, expression):
