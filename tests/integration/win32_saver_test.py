@@ -10,29 +10,11 @@ import unittest
 from pathlib import Path
 
 from harness import BUILD, XServer, describe_exit, image_figure, wait_exit
-from win32_test import WINE, WINESERVER, why_wine_cannot_run
+from win32_test import WINE, WineSession
 
 
-class SaverUnderWine:
+class SaverUnderWine(WineSession):
     """The same cases for each build, run by the Wine of its own architecture."""
-
-    @classmethod
-    def setUpClass(cls):
-        reason = why_wine_cannot_run(cls.loader)
-        if reason:
-            raise unittest.SkipTest(reason)
-        cls.prefix = tempfile.mkdtemp(prefix="quinesphere-wine-")
-        cls.server = XServer(1024, 600)
-        cls.env = dict(cls.server.env, WINEPREFIX=cls.prefix, WINEDEBUG="-all",
-                       WINEDLLOVERRIDES="mscoree,mshtml=")
-        subprocess.run([cls.loader, "wineboot", "-i"], env=cls.env, capture_output=True,
-                       timeout=300)
-
-    @classmethod
-    def tearDownClass(cls):
-        subprocess.run([WINESERVER, "-k"], env=cls.env, capture_output=True, timeout=60)
-        cls.server.close()
-        shutil.rmtree(cls.prefix, ignore_errors=True)
 
     def wine(self, program, *args, **kwargs):
         process = self.server.start([self.loader, program, *args], env={

@@ -117,8 +117,9 @@ def why_wine_cannot_run(loader):
     return None
 
 
-class UnderWine:
-    """The same cases for each Windows build, run by the Wine of its own architecture."""
+class WineSession:
+    """A Wine prefix on an Xvfb screen of its own, for the whole class, run by the Wine of the
+    class's loader; skipped, with the reason, where that Wine cannot run."""
 
     @classmethod
     def setUpClass(cls):
@@ -137,6 +138,10 @@ class UnderWine:
         subprocess.run([WINESERVER, "-k"], env=cls.env, capture_output=True, timeout=60)
         cls.server.close()
         shutil.rmtree(cls.prefix, ignore_errors=True)
+
+
+class UnderWine(WineSession):
+    """The same cases for each Windows build, run by the Wine of its own architecture."""
 
     def wine(self, *args, debug="-all", env=None):
         return self.server.start([self.loader, *args], env=dict(
