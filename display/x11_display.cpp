@@ -29,6 +29,7 @@
 #include "display/x11_display.h"
 
 #include "display/display.h"
+#include "display/glx_context.h"
 
 #include <GL/glx.h>
 #include <X11/Xatom.h>
@@ -40,20 +41,9 @@
 #include <unistd.h>
 
 namespace {
-Display* display;
-XVisualInfo* visual;
 Window previous_focus;
 bool focus_taken;
 KeyCode escape_keycode;
-unsigned long x_errors;
-
-// Errors are counted, not fatal: a failed draw or present must not end the run, and the deletion
-// result is judged by whether it raised one.
-int count_x_error(Display*, XErrorEvent*)
-{
-    ++x_errors;
-    return 0;
-}
 
 int lose_display(Display*)
 {
@@ -118,11 +108,7 @@ unsigned short escape_key_state(const char (&keymap)[32], unsigned char keycode,
 
 ScreenSize read_screen_size()
 {
-    display = XOpenDisplay(nullptr);
-    if (!display)
-        fail_setup("cannot open the X display");
-    XSetErrorHandler(count_x_error);
-    XSetIOErrorHandler(lose_display);
+    open_display_counting_errors(lose_display);
     ScreenSize size;
     size.height = DisplayHeight(display, DefaultScreen(display));
     size.width = DisplayWidth(display, DefaultScreen(display));
@@ -194,20 +180,6 @@ DisplaySurface obtain_display_surface(WindowHandle window)
 
 void set_pixel_format(DisplaySurface, int) {}
 
-RenderingContext create_rendering_context(DisplaySurface)
-{
-    const GLXContext context = glXCreateContext(display, visual, nullptr, True);
-    if (!context)
-        fail_setup("cannot create a GLX rendering context");
-    return context;
-}
-
-void make_current(DisplaySurface surface, RenderingContext context)
-{
-    if (!glXMakeCurrent(display, surface, context))
-        fail_setup("cannot make the GLX rendering context current");
-}
-
 unsigned short poll_escape()
 {
     char keymap[32];
@@ -215,22 +187,6 @@ unsigned short poll_escape()
     Display* const x = display;
     XQueryKeymap(x, keymap);
     return escape_key_state(keymap, escape_keycode, drain_events_for_escape_press(x));
-}
-
-void present_frame(DisplaySurface surface)
-{
-    glXSwapBuffers(display, surface);
-}
-
-int delete_rendering_context(RenderingContext context)
-{
-    // GLX reports nothing from the deletion itself, so it is judged by the errors it raises.
-    Display* const x = display;
-    XSync(x, False);
-    const unsigned long errors_before = x_errors;
-    glXDestroyContext(x, context);
-    XSync(x, False);
-    return x_errors == errors_before;
 }
 
 void end_process(int status)

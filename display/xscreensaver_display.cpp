@@ -13,6 +13,7 @@
 #include "display/xscreensaver_display.h"
 
 #include "display/display.h"
+#include "display/glx_context.h"
 
 #include <GL/gl.h>
 #include <GL/glx.h>
@@ -29,19 +30,10 @@ enum class Target { own_window, root, window_id };
 Target target = Target::own_window;
 Window given_window;
 
-Display* display;
-XVisualInfo* visual;
 Window drawn_window;
 Atom delete_window;
-unsigned long x_errors;
 volatile std::sig_atomic_t terminated;
 bool window_gone;
-
-int count_x_error(Display*, XErrorEvent*)
-{
-    ++x_errors;
-    return 0;
-}
 
 int lose_display(Display*)
 {
@@ -94,11 +86,7 @@ void take_saver_arguments(int argc, char** argv)
 
 ScreenSize read_screen_size()
 {
-    display = XOpenDisplay(nullptr);
-    if (!display)
-        fail_setup("cannot open the X display");
-    XSetErrorHandler(count_x_error);
-    XSetIOErrorHandler(lose_display);
+    open_display_counting_errors(lose_display);
     struct sigaction on_term = {};
     on_term.sa_handler = note_termination;
     sigaction(SIGTERM, &on_term, nullptr);
@@ -156,20 +144,6 @@ DisplaySurface obtain_display_surface(WindowHandle window)
 
 void set_pixel_format(DisplaySurface, int) {}
 
-RenderingContext create_rendering_context(DisplaySurface)
-{
-    const GLXContext context = glXCreateContext(display, visual, nullptr, True);
-    if (!context)
-        fail_setup("cannot create a GLX rendering context");
-    return context;
-}
-
-void make_current(DisplaySurface surface, RenderingContext context)
-{
-    if (!glXMakeCurrent(display, surface, context))
-        fail_setup("cannot make the GLX rendering context current");
-}
-
 unsigned short poll_escape()
 {
     while (XPending(display)) {
@@ -184,22 +158,6 @@ unsigned short poll_escape()
             window_gone = true;
     }
     return terminated || window_gone ? 0x8000 : 0;
-}
-
-void present_frame(DisplaySurface surface)
-{
-    glXSwapBuffers(display, surface);
-}
-
-int delete_rendering_context(RenderingContext context)
-{
-    // As in the effect's own X11 host: GLX reports nothing from the deletion itself, so it is
-    // judged by the errors it raises, and not by earlier ones.
-    XSync(display, False);
-    const unsigned long errors_before = x_errors;
-    glXDestroyContext(display, context);
-    XSync(display, False);
-    return x_errors == errors_before;
 }
 
 void end_process(int status)
