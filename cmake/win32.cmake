@@ -13,7 +13,7 @@ endif()
 # TARGET makes quinesphere-symbols SUFFIX and, stripped, quinesphere SUFFIX, from the effect's
 # sources and the given entry and display host.
 function(add_size_coded_program target suffix)
-  add_executable(${target} ${ARGN} ${effect_sources})
+  add_executable(${target} ${ARGN} display/wgl_context.cpp ${effect_sources})
   set_target_properties(${target} PROPERTIES OUTPUT_NAME quinesphere-symbols SUFFIX ${suffix}
                         LINK_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/tiny-pe.ld)
   target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR})

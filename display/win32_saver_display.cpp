@@ -7,8 +7,6 @@
 
 #include "display/display.h"
 
-// opengl32 exports it, but the SDK's headers only declare gdi32's SwapBuffers.
-extern "C" __declspec(dllimport) BOOL WINAPI wglSwapBuffers(HDC surface);
 // The linker's name for the image's own module handle: no GetModuleHandle import.
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
@@ -87,26 +85,6 @@ WindowHandle create_window(ScreenSize size)
     return window;
 }
 
-DisplaySurface obtain_display_surface(WindowHandle window)
-{
-    return GetDC(window);
-}
-
-void set_pixel_format(DisplaySurface surface, int format)
-{
-    SetPixelFormat(surface, format, nullptr);
-}
-
-RenderingContext create_rendering_context(DisplaySurface surface)
-{
-    return wglCreateContext(surface);
-}
-
-void make_current(DisplaySurface surface, RenderingContext context)
-{
-    wglMakeCurrent(surface, context);
-}
-
 unsigned short poll_escape()
 {
     bool input = false;
@@ -123,25 +101,4 @@ unsigned short poll_escape()
         DispatchMessageA(&message);
     }
     return input || !IsWindow(watched);
-}
-
-void present_frame(DisplaySurface surface)
-{
-    wglSwapBuffers(surface);
-}
-
-int delete_rendering_context(RenderingContext context)
-{
-    return wglDeleteContext(context);
-}
-
-void end_process(int status)
-{
-    ExitProcess(static_cast<UINT>(status));
-}
-
-// A GUI program has no console to report to, so a failed set-up ends quietly.
-void fail_setup(const char*)
-{
-    ExitProcess(0);
 }
