@@ -106,7 +106,12 @@ class ThrowawayUser:
 
 
 class Compositor:
-    """A compositor session: subclasses start it and supply keys, screenshots and a terminal.
+    """A compositor session. Each subclass supplies:
+    start_compositor(); terminal_command(shell_command), a native terminal running it;
+    wait_for_terminal(focus), which returns once it is mapped and, if focus, has the keyboard;
+    terminal_share(screenshot), the fraction of the picture that shows it; focus_effect(), which
+    gives the effect the keyboard back as a user would; key(*keysyms); type_text(text);
+    screenshot(path), which returns the path.
 
     `session_env` holds the environment the compositor gives its own clients (WAYLAND_DISPLAY and
     DISPLAY among them), read from a file that the session's first client writes.
@@ -170,34 +175,6 @@ class Compositor:
             f"stty -icanon -echo min 1; exec cat > {record}"))
         self.wait_for_terminal(focus)
         return terminal, record
-
-    # Supplied by each compositor.
-    def start_compositor(self):
-        raise NotImplementedError
-
-    def terminal_command(self, shell_command):
-        raise NotImplementedError
-
-    def wait_for_terminal(self, focus):
-        """Returns once the terminal is mapped and, if focus is true, has the keyboard."""
-        raise NotImplementedError
-
-    def terminal_share(self, screenshot):
-        """The fraction of the screenshot that shows the terminal."""
-        raise NotImplementedError
-
-    def focus_effect(self):
-        """Gives the effect the keyboard again, as the user would (a click, Alt+Tab)."""
-        raise NotImplementedError
-
-    def key(self, *keysyms):
-        raise NotImplementedError
-
-    def type_text(self, text):
-        raise NotImplementedError
-
-    def screenshot(self, path):
-        raise NotImplementedError
 
 
 def colours(path):
