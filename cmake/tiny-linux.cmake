@@ -4,7 +4,8 @@ add_executable(elf-trim tools/elf_trim.cpp)
 target_compile_options(elf-trim PRIVATE ${own_warnings})
 
 add_executable(quinesphere-4k-linked run/entry_x11_tiny.cpp run/imports_x11_tiny.S
-               display/x11_display.cpp display/glx_context.cpp ${effect_sources})
+               display/x11_display.cpp display/glx_context.cpp
+               display/failure_line.cpp ${effect_sources})
 set_target_properties(quinesphere-4k-linked PROPERTIES OUTPUT_NAME quinesphere-4k.full
                       LINK_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/tiny.ld)
 target_include_directories(quinesphere-4k-linked PRIVATE ${CMAKE_SOURCE_DIR})

@@ -12,6 +12,7 @@
 // never waits, and frames are paced by the surface's frame callbacks instead, waiting for one at
 // most a tenth of a second, so a hidden surface keeps polling Escape.
 #include "display/display.h"
+#include "display/failure_line.h"
 
 #include "xdg-shell-client-protocol.h"
 
@@ -378,10 +379,6 @@ void end_process(int status)
 
 void fail_setup(const char* what)
 {
-    static const char prefix[] = "quinesphere: ";
-    // Nothing more can be said once standard error is gone.
-    if (write(2, prefix, sizeof prefix - 1) > 0 && write(2, what, std::strlen(what)) > 0 &&
-        write(2, "\n", 1) > 0) {
-    }
+    write_failure_line("quinesphere: ", what);
     _exit(0);
 }

@@ -29,6 +29,7 @@
 #include "display/x11_display.h"
 
 #include "display/display.h"
+#include "display/failure_line.h"
 #include "display/glx_context.h"
 
 #include <GL/glx.h>
@@ -37,7 +38,6 @@
 #include <X11/extensions/XInput2.h>
 #include <X11/keysym.h>
 
-#include <cstring>
 #include <unistd.h>
 
 namespace {
@@ -197,12 +197,7 @@ void end_process(int status)
 
 void fail_setup(const char* what)
 {
-    // Plain writes: no stdio to carry into the size-coded build.
-    static const char prefix[] = "quinesphere: ";
-    // Nothing more can be said once standard error is gone.
-    if (write(2, prefix, sizeof prefix - 1) > 0 && write(2, what, std::strlen(what)) > 0 &&
-        write(2, "\n", 1) > 0) {
-    }
+    write_failure_line("quinesphere: ", what);
     give_back_focus();
     _exit(0);
 }

@@ -13,6 +13,7 @@
 #include "display/xscreensaver_display.h"
 
 #include "display/display.h"
+#include "display/failure_line.h"
 #include "display/glx_context.h"
 
 #include <GL/gl.h>
@@ -167,10 +168,6 @@ void end_process(int status)
 
 void fail_setup(const char* what)
 {
-    static const char prefix[] = "quinesphere-saver: ";
-    // Nothing more can be said once standard error is gone.
-    if (write(2, prefix, sizeof prefix - 1) > 0 && write(2, what, std::strlen(what)) > 0 &&
-        write(2, "\n", 1) > 0) {
-    }
+    write_failure_line("quinesphere-saver: ", what);
     _exit(0);
 }
