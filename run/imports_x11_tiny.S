@@ -1,7 +1,11 @@
-/* The size-coded build's imports from the X11, XInput, GL, GLU and C libraries, found by name at
+/* The size-coded builds' imports from the X11, XInput, GL, GLU and C libraries, found by name at
    start-up instead of through the dynamic symbol table, which would cost some 70 bytes a function.
-   Each function's symbol is the address of its own name: the code calls through a GOT slot that
-   the linker fills with that address, and load_imports swaps it for the function's. */
+   In the 4k build each function's symbol is the address of its own name: the code calls through a
+   GOT slot that the linker fills with that address, and load_imports swaps it for the function's.
+   The packed build's payload is made to compress instead: each function is a jump through a slot
+   that start-up fills in the order of the names, so the slots take no room in the file, and the
+   code calls the functions directly, which the x86 filter of the packer turns into calls that
+   repeat wherever the same function is called. */
         .section .rodata.import_names, "a"
         .globl import_names_start, import_names_end
 import_names_start:
@@ -17,7 +21,24 @@ import_names_start:
         .globl \name
         .hidden \name
         .type \name, @function
+#ifdef IMPORT_SLOTS_IN_ORDER
+        .asciz "\name"
+        /* Jumps and slots both 8 bytes apart: every jump is the same 8 bytes. */
+        .pushsection .text.imports, "ax"
+\name:  jmp *import_slot_\name(%rip)
+        .balign 8, 0xcc
+        .popsection
+        .pushsection .bss.import_slots, "aw", @nobits
+import_slot_\name: .quad 0
+        .popsection
+#else
 \name:  .asciz "\name"
+#endif
         .endr
 import_names_end:
+#ifdef IMPORT_SLOTS_IN_ORDER
+        .section .bss.import_slots, "aw", @nobits
+        .globl import_slots
+        .set import_slots, import_slot_XOpenDisplay
+#endif
         .section .note.GNU-stack, "", @progbits

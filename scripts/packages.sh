@@ -40,6 +40,6 @@ need_i386_architecture() {
     unset QUINESPHERE_APT_UPDATED
 }
 
-build_packages=(cmake make g++ pkg-config libx11-dev libxi-dev libgl-dev libglu1-mesa-dev
-                libgtest-dev libgl1-mesa-dri libegl-dev libopengl-dev libwayland-dev
-                libxkbcommon-dev wayland-protocols libegl-mesa0)
+build_packages=(cmake make g++ pkg-config xz-utils libx11-dev libxi-dev libgl-dev
+                libglu1-mesa-dev libgtest-dev libgl1-mesa-dri libegl-dev libopengl-dev
+                libwayland-dev libxkbcommon-dev wayland-protocols libegl-mesa0)
