@@ -14,7 +14,10 @@ IMAGE_BYTES = 1024
 
 def expected_image(effect):
     """1,024 bytes from the main routine as the file holds them, zero from the end of the code.
-    A stripped build's symbols come from the linked file it was made from."""
+    A stripped build's symbols come from the linked file it was made from; a packed build's image
+    is that of the payload it runs, kept unpacked beside it."""
+    payload = effect.with_name(effect.name + ".payload")
+    effect = payload if payload.exists() else effect
     symbols = effect.with_name(effect.name + ".full")
     symbols = symbols if symbols.exists() else effect
     start = symbol_address(symbols, "_Z10run_effectv")

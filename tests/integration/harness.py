@@ -16,7 +16,8 @@ TOOLS = BUILD / "tests"
 
 def linux_effects():
     """Every X11 build of the effect that the behaviour tests cover."""
-    return [path for path in (BUILD / "quinesphere-x11", BUILD / "quinesphere-4k") if path.exists()]
+    return [BUILD / name for name in ("quinesphere-x11", "quinesphere-4k", "quinesphere-packed")
+            if (BUILD / name).exists()]
 
 
 def image_figure(path, expression):

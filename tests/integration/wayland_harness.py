@@ -18,7 +18,7 @@ from harness import BUILD, describe_exit, image_figure, wait_exit
 
 X11_SOCKETS = Path("/tmp/.X11-unix")
 EXECUTABLES = ("quinesphere", "quinesphere-x11", "quinesphere-wayland", "quinesphere-4k",
-               "quinesphere-saver")
+               "quinesphere-packed", "quinesphere-saver")
 
 
 def wait_until(condition, timeout, what):
@@ -183,11 +183,11 @@ def colours(path):
 
 class DesktopCases:
     """What every compositor must give the user, for the effect, which runs natively on Wayland,
-    and for the size-coded build, which runs through XWayland. Subclasses name the compositor;
+    and for the size-coded builds, which run through XWayland. Subclasses name the compositor;
     one session serves all the cases."""
 
     compositor = None
-    effects = ("quinesphere", "quinesphere-4k")
+    effects = ("quinesphere", "quinesphere-4k", "quinesphere-packed")
 
     @classmethod
     def setUpClass(cls):
