@@ -6,6 +6,12 @@
    that start-up fills in the order of the names, so the slots take no room in the file, and the
    code calls the functions directly, which the x86 filter of the packer turns into calls that
    repeat wherever the same function is called. */
+#ifdef IMPORT_SLOTS_IN_ORDER
+        .section .bss.import_slots, "aw", @nobits
+        .balign 8
+        .globl import_slots
+import_slots:
+#endif
         .section .rodata.import_names, "a"
         .globl import_names_start, import_names_end
 import_names_start:
@@ -36,9 +42,4 @@ import_slot_\name: .quad 0
 #endif
         .endr
 import_names_end:
-#ifdef IMPORT_SLOTS_IN_ORDER
-        .section .bss.import_slots, "aw", @nobits
-        .globl import_slots
-        .set import_slots, import_slot_XOpenDisplay
-#endif
         .section .note.GNU-stack, "", @progbits
