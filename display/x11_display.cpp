@@ -125,6 +125,9 @@ WindowHandle create_window(ScreenSize size)
         fail_setup("no double-buffered RGBA GLX visual");
     visual = chosen;
     const Window root = DefaultRootWindow(x);
+    // Keys are watched before the window exists, so that a tap the moment it appears is seen.
+    escape_keycode = XKeysymToKeycode(x, XK_Escape);
+    select_raw_key_presses(x, root);
     const bool on_xwayland = XInternAtom(x, "WL_SURFACE_ID", True) != None;
     static XSetWindowAttributes window_attributes = [] {
         XSetWindowAttributes fixed = {};
@@ -167,8 +170,6 @@ WindowHandle create_window(ScreenSize size)
         XSetInputFocus(x, window, RevertToPointerRoot, CurrentTime);
         focus_taken = true;
     }
-    escape_keycode = XKeysymToKeycode(x, XK_Escape);
-    select_raw_key_presses(x, root);
     return window;
 }
 

@@ -2,12 +2,14 @@
 //   deletion         deleting the rendering context raises an X error
 //   before-teardown  an X error arrives just before the deletion, after the context's release
 //   no-context       no rendering context can be made
+//   slow-map         the window stays shown for a second before set-up goes on
 #include <GL/glx.h>
 #include <X11/Xlib.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
+#include <unistd.h>
 
 namespace {
 bool fault(const char* name)
@@ -29,6 +31,16 @@ void raise_x_error(Display* display)
 } // namespace
 
 extern "C" {
+int XMapRaised(Display* display, Window window)
+{
+    const int mapped = next<int (*)(Display*, Window)>("XMapRaised")(display, window);
+    if (fault("slow-map")) {
+        XSync(display, False);
+        sleep(1);
+    }
+    return mapped;
+}
+
 GLXContext glXCreateContext(Display* display, XVisualInfo* visual, GLXContext share, Bool direct)
 {
     if (fault("no-context"))

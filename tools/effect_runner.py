@@ -83,13 +83,26 @@ class XServer:
         return child
 
     def start_window_manager(self):
-        """Openbox, started and ready to manage windows."""
+        """Openbox, started and ready to manage windows: it names itself a little before that, and
+        a window mapped in between is never managed, so a probe window is mapped until it is."""
         self.start(["openbox", "--sm-disable"])
         deadline = time.monotonic() + 10
         while self.run("wmctrl", "-m").returncode != 0:
             if time.monotonic() > deadline:
                 raise AssertionError("openbox did not start")
             time.sleep(0.05)
+        probe = subprocess.Popen(["xmessage", "-title", "window-manager-probe", "probe"],
+                                 env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            while "window state" not in self.run("xprop", "-name", "window-manager-probe",
+                                                 "WM_STATE").stdout:
+                if time.monotonic() > deadline:
+                    raise AssertionError("openbox never managed a window")
+                self.run("xdotool", "search", "--name", "^window-manager-probe$", "windowmap")
+                time.sleep(0.1)
+        finally:
+            probe.kill()
+            probe.wait()
 
     def run(self, *command):
         return subprocess.run([str(part) for part in command], env=self.env, capture_output=True,

@@ -146,6 +146,16 @@ class Escape(unittest.TestCase):
                 for drawing in ("glXSwapBuffers", "glBegin", "glRotatef"):
                     self.assertFalse([c for c in calls if drawing in c], drawing)
 
+    def test_a_tap_the_moment_the_window_is_shown_ends_the_run(self):
+        # The window is held shown, set-up not yet done, while the key is tapped.
+        for effect in EFFECTS:
+            with self.subTest(effect=effect.name), XServer(320, 240) as x:
+                run = x.start([effect], env={"LD_PRELOAD": str(FAULTS),
+                                             "QUINESPHERE_FAULT": "slow-map"})
+                x.wait_for_window("EDIT")
+                x.key("Escape")
+                self.assertEqual(wait_exit(run, 5), 1)
+
     def test_zero_length_tap_ends_the_run_within_a_second_every_time(self):
         for effect in EFFECTS:
             with self.subTest(effect=effect.name), XServer(320, 240) as x:
