@@ -1,5 +1,6 @@
 """The packed build's own unpacking: where the effect runs from, what it is given, and what happens
-when there is nothing to unpack with. Its behaviour as the effect is covered with the other builds."""
+when there is nothing to unpack with. Its behaviour as the effect is covered with the other
+builds."""
 
 import os
 import signal
@@ -30,7 +31,8 @@ class Unpacking(unittest.TestCase):
             self.assertRegex(os.readlink(process / "exe"), r"^/memfd:.* \(deleted\)$")
             self.assertEqual((process / "cmdline").read_bytes(),
                              f"{PACKED}\0one\0two words\0".encode())
-            self.assertIn(b"\0QUINESPHERE_MARK=packed\0", b"\0" + (process / "environ").read_bytes())
+            environment = b"\0" + (process / "environ").read_bytes()
+            self.assertIn(b"\0QUINESPHERE_MARK=packed\0", environment)
             # Past the standard three only the X connection is open: not the memory file, the
             # script's own file or a pipe to xz. No file was written.
             links = [os.readlink(fd) for fd in (process / "fd").iterdir() if int(fd.name) > 2]
