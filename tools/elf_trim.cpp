@@ -1,10 +1,12 @@
-// Drops what a 64-bit ELF executable does not need to run: the section header table and every
-// byte past the end of the last segment's file content. The kernel and the dynamic linker read
-// only the program headers.
+// Drops what a 64-bit ELF executable does not need to run: the section header table, every byte
+// past the end of the last segment's file content, and the zero bytes that end a loadable segment
+// whose memory goes on past them, as the kernel zeroes that memory all the same (the linker's spare
+// dynamic entries end up there). The kernel and the dynamic linker read only the program headers.
 //   elf-trim INPUT OUTPUT
 #include <elf.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -39,14 +41,30 @@ int main(int argc, char** argv)
     if (header.e_phoff + std::size_t{header.e_phnum} * sizeof(Elf64_Phdr) > image.size())
         return fail("program headers run past the end of the file", argv[1]);
 
-    std::size_t end = header.e_phoff + std::size_t{header.e_phnum} * sizeof(Elf64_Phdr);
-    for (unsigned i = 0; i < header.e_phnum; ++i) {
-        Elf64_Phdr segment;
-        std::memcpy(&segment, image.data() + header.e_phoff + i * sizeof segment, sizeof segment);
+    const std::size_t headers_end =
+        header.e_phoff + std::size_t{header.e_phnum} * sizeof(Elf64_Phdr);
+    std::vector<Elf64_Phdr> segments(header.e_phnum);
+    std::memcpy(segments.data(), image.data() + header.e_phoff, headers_end - header.e_phoff);
+    std::size_t end = headers_end;
+    for (const Elf64_Phdr& segment : segments) {
         if (segment.p_offset + segment.p_filesz > image.size())
             return fail("a segment runs past the end of the file", argv[1]);
-        if (segment.p_offset + segment.p_filesz > end)
-            end = segment.p_offset + segment.p_filesz;
+        end = std::max<std::size_t>(end, segment.p_offset + segment.p_filesz);
+    }
+    // Only when one loadable segment ends the file, and its memory covers the bytes given up.
+    const auto ends_file = [end](const Elf64_Phdr& segment) {
+        return segment.p_type == PT_LOAD && segment.p_offset + segment.p_filesz == end;
+    };
+    const auto last = std::find_if(segments.begin(), segments.end(), ends_file);
+    if (std::count_if(segments.begin(), segments.end(), ends_file) == 1 &&
+        last->p_memsz >= last->p_filesz) {
+        const std::size_t start = std::max<std::size_t>(last->p_offset, headers_end);
+        while (end > start && image[end - 1] == 0)
+            --end;
+        for (Elf64_Phdr& segment : segments)
+            if (segment.p_offset + segment.p_filesz > end)
+                segment.p_filesz = end > segment.p_offset ? end - segment.p_offset : 0;
+        std::memcpy(image.data() + header.e_phoff, segments.data(), headers_end - header.e_phoff);
     }
     header.e_shoff = 0;
     header.e_shnum = 0;
