@@ -6,8 +6,8 @@
 # in the same process with the same arguments and environment, so the exit status and the process
 # are the effect's. Nothing is written to any directory, and Perl itself never reads or writes the
 # payload, so neither PERL_UNICODE nor PERLIO can recode it; its names are those that `strict`
-# allows, for PERL5OPT. The memory file runs only when xz succeeded, or when the wait could not
-# tell, as where SIGCHLD is ignored. When there is no xz, or the memory file may not be executed,
+# allows, for PERL5OPT. The memory file runs only when xz succeeded: Perl's system sees its status
+# even where SIGCHLD is ignored. When there is no xz, or the memory file may not be executed,
 # the one line follows, with status 0 as for any run that cannot be set up; xz and the shell say
 # nothing themselves.
 #

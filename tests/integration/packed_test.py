@@ -43,8 +43,8 @@ class Unpacking(unittest.TestCase):
             self.assertEqual(wait_exit(run, 5), 1)
 
     def test_unpacks_whatever_its_parent_leaves_it(self):
-        # SIGCHLD ignored has xz reaped unseen; the Perl settings would change how the payload is
-        # read and written, or reject the script.
+        # Where SIGCHLD is ignored a wait may see no status; the Perl settings would change how a
+        # payload copied by Perl is read and written, or reject the script.
         base = {name: value for name, value in os.environ.items() if name != "DISPLAY"}
         for change, disposition in (({}, signal.SIG_IGN), ({"PERL_UNICODE": ""}, signal.SIG_DFL),
                                     ({"PERLIO": ":crlf"}, signal.SIG_DFL),
