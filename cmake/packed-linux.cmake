@@ -22,40 +22,26 @@ find_program(PERL perl REQUIRED)
 set(packed_lzma1 lc=0,pb=0)
 set(packed_lzma1_encoder preset=9e,${packed_lzma1},nice=128)
 
-add_executable(quinesphere-packed-payload run/entry_x11_packed.cpp run/imports_x11_tiny.S
-               display/x11_display.cpp display/glx_context.cpp
-               display/failure_line.cpp ${effect_sources})
-set_target_properties(quinesphere-packed-payload PROPERTIES
-                      OUTPUT_NAME quinesphere-packed.payload.full
-                      LINK_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/tiny.ld)
-target_include_directories(quinesphere-packed-payload PRIVATE ${CMAKE_SOURCE_DIR})
-target_compile_definitions(quinesphere-packed-payload PRIVATE IMPORT_SLOTS_IN_ORDER)
 string(REPLACE "-Oz" "-Os" packed_flags "${tiny_flags}")
 # Calls to the imports are direct (E8), as the x86 filter converts only those; dlsym alone goes
 # through the GOT.
 list(REMOVE_ITEM packed_flags -Wa,-mrelax-relocations=no -fno-plt)
 list(APPEND packed_flags -fno-schedule-insns2 -fno-peephole2 -fno-if-conversion
      -fno-if-conversion2 -fno-caller-saves -fno-guess-branch-probability -fno-forward-propagate)
-target_compile_options(quinesphere-packed-payload PRIVATE
-  $<$<COMPILE_LANGUAGE:CXX>:${own_warnings} ${packed_flags}>)
+set(payload ${CMAKE_BINARY_DIR}/quinesphere-packed.payload)
 # No -z now: without a PLT nothing binds lazily, and it would add two .dynamic entries. No C
 # library either: it comes in with the X library, and the weak dlsym binds to it at start-up.
-target_link_options(quinesphere-packed-payload PRIVATE ${packed_flags} -no-pie -nostartfiles
-  -nostdlib -Wl,-T,${CMAKE_SOURCE_DIR}/cmake/tiny.ld -Wl,--gc-sections
-  -Wl,-z,norelro -Wl,--hash-style=gnu -Wl,--build-id=none -Wl,--no-warn-rwx-segments
-  -Wl,--no-as-needed)
+add_size_coded_link(quinesphere-packed-payload run/entry_x11_packed.cpp
+                    quinesphere-packed.payload.full ${payload} packed_flags)
+target_compile_definitions(quinesphere-packed-payload PRIVATE IMPORT_SLOTS_IN_ORDER)
 target_link_libraries(quinesphere-packed-payload PRIVATE X11 Xi GL GLU)
 
-set(payload ${CMAKE_BINARY_DIR}/quinesphere-packed.payload)
 set(payload_lzma ${payload}.lzma)
 add_custom_command(
-  OUTPUT ${payload} ${payload_lzma}
-  COMMAND ${CMAKE_OBJCOPY} --strip-all $<TARGET_FILE:quinesphere-packed-payload> ${payload}.stripped
-  COMMAND elf-trim ${payload}.stripped ${payload}
-  COMMAND ${CMAKE_COMMAND} -E remove ${payload}.stripped
+  OUTPUT ${payload_lzma}
   COMMAND ${XZ} --format=raw --x86 --lzma1=${packed_lzma1_encoder} --suffix=.lzma --keep --force
           ${payload}
-  DEPENDS quinesphere-packed-payload elf-trim
+  DEPENDS quinesphere-packed-payload ${payload}
   VERBATIM)
 
 # tail reads the payload from the script's own file, opened by Perl, at a position that depends on

@@ -3,26 +3,34 @@
 add_executable(elf-trim tools/elf_trim.cpp)
 target_compile_options(elf-trim PRIVATE ${own_warnings})
 
-add_executable(quinesphere-4k-linked run/entry_x11_tiny.cpp run/imports_x11_tiny.S
-               display/x11_display.cpp display/glx_context.cpp
-               display/failure_line.cpp ${effect_sources})
-set_target_properties(quinesphere-4k-linked PROPERTIES OUTPUT_NAME quinesphere-4k.full
-                      LINK_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/tiny.ld)
-target_include_directories(quinesphere-4k-linked PRIVATE ${CMAKE_SOURCE_DIR})
 # The GOT slots must stay: imports are called through them, never relaxed into direct calls.
 set(tiny_flags -Oz -flto -fno-pie -fno-plt -Wa,-mrelax-relocations=no -fno-exceptions -fno-rtti
     -fno-asynchronous-unwind-tables -fno-unwind-tables -fno-stack-protector -fno-ident
     -ffunction-sections -fdata-sections -fno-tree-loop-distribute-patterns)
-target_compile_options(quinesphere-4k-linked PRIVATE
-  $<$<COMPILE_LANGUAGE:CXX>:${own_warnings} ${tiny_flags}>)
-target_link_options(quinesphere-4k-linked PRIVATE ${tiny_flags} -no-pie -nostartfiles -nostdlib
-  -Wl,-T,${CMAKE_SOURCE_DIR}/cmake/tiny.ld -Wl,--gc-sections -Wl,-z,now -Wl,-z,norelro
-  -Wl,--hash-style=gnu -Wl,--build-id=none -Wl,--no-warn-rwx-segments -Wl,--no-as-needed)
+
+# A size-coded link of the X11 effect from ENTRY, compiled and linked with the flags in the list
+# FLAGS_VARIABLE, into one segment with no C runtime start-up; once linked, its stripped and
+# trimmed copy is TRIMMED.
+function(add_size_coded_link target entry linked_name trimmed flags_variable)
+  add_executable(${target} ${entry} run/imports_x11_tiny.S display/x11_display.cpp
+                 display/glx_context.cpp display/failure_line.cpp ${effect_sources})
+  set_target_properties(${target} PROPERTIES OUTPUT_NAME ${linked_name}
+                        LINK_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/tiny.ld)
+  target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR})
+  target_compile_options(${target} PRIVATE
+    $<$<COMPILE_LANGUAGE:CXX>:${own_warnings} ${${flags_variable}}>)
+  target_link_options(${target} PRIVATE ${${flags_variable}} -no-pie -nostartfiles -nostdlib
+    -Wl,-T,${CMAKE_SOURCE_DIR}/cmake/tiny.ld -Wl,--gc-sections -Wl,-z,norelro
+    -Wl,--hash-style=gnu -Wl,--build-id=none -Wl,--no-warn-rwx-segments -Wl,--no-as-needed)
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_OBJCOPY} --strip-all $<TARGET_FILE:${target}> ${trimmed}.stripped
+    COMMAND elf-trim ${trimmed}.stripped ${trimmed}
+    COMMAND ${CMAKE_COMMAND} -E remove ${trimmed}.stripped
+    BYPRODUCTS ${trimmed}
+    VERBATIM)
+endfunction()
+
+add_size_coded_link(quinesphere-4k-linked run/entry_x11_tiny.cpp quinesphere-4k.full
+                    ${CMAKE_BINARY_DIR}/quinesphere-4k tiny_flags)
+target_link_options(quinesphere-4k-linked PRIVATE -Wl,-z,now)
 target_link_libraries(quinesphere-4k-linked PRIVATE X11 Xi GL GLU c)
-add_custom_command(TARGET quinesphere-4k-linked POST_BUILD
-  COMMAND ${CMAKE_OBJCOPY} --strip-all $<TARGET_FILE:quinesphere-4k-linked>
-          ${CMAKE_BINARY_DIR}/quinesphere-4k.stripped
-  COMMAND elf-trim ${CMAKE_BINARY_DIR}/quinesphere-4k.stripped ${CMAKE_BINARY_DIR}/quinesphere-4k
-  COMMAND ${CMAKE_COMMAND} -E remove ${CMAKE_BINARY_DIR}/quinesphere-4k.stripped
-  BYPRODUCTS ${CMAKE_BINARY_DIR}/quinesphere-4k
-  VERBATIM)

@@ -91,18 +91,15 @@ class XServer:
             if time.monotonic() > deadline:
                 raise AssertionError("openbox did not start")
             time.sleep(0.05)
-        probe = subprocess.Popen(["xmessage", "-title", "window-manager-probe", "probe"],
-                                 env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        try:
-            while "window state" not in self.run("xprop", "-name", "window-manager-probe",
-                                                 "WM_STATE").stdout:
-                if time.monotonic() > deadline:
-                    raise AssertionError("openbox never managed a window")
-                self.run("xdotool", "search", "--name", "^window-manager-probe$", "windowmap")
-                time.sleep(0.1)
-        finally:
-            probe.kill()
-            probe.wait()
+        probe = self.start(["xmessage", "-title", "window-manager-probe", "probe"])
+        while "window state" not in self.run("xprop", "-name", "window-manager-probe",
+                                             "WM_STATE").stdout:
+            if time.monotonic() > deadline:
+                raise AssertionError("openbox never managed a window")
+            self.run("xdotool", "search", "--name", "^window-manager-probe$", "windowmap")
+            time.sleep(0.1)
+        probe.kill()
+        probe.wait()
 
     def run(self, *command):
         return subprocess.run([str(part) for part in command], env=self.env, capture_output=True,
