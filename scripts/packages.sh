@@ -21,10 +21,10 @@ need_packages() {
     local log
     log=$(mktemp)
     if [ -z "${QUINESPHERE_APT_UPDATED:-}" ]; then
-        apt-get update -qq >"$log" 2>&1 || { cat "$log" >&2; rm -f "$log"; exit 1; }
+        apt-get -o DPkg::Lock::Timeout=1200 update -qq >"$log" 2>&1 || { cat "$log" >&2; rm -f "$log"; exit 1; }
         export QUINESPHERE_APT_UPDATED=1
     fi
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${options[@]}" "${missing[@]}" \
+    DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=1200 install -y -qq "${options[@]}" "${missing[@]}" \
         >"$log" 2>&1 || { cat "$log" >&2; rm -f "$log"; exit 1; }
     rm -f "$log"
 }
