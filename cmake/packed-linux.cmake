@@ -33,7 +33,7 @@ set(payload ${CMAKE_BINARY_DIR}/quinesphere-packed.payload)
 # library either: it comes in with the X library, and the weak dlsym binds to it at start-up.
 add_size_coded_link(quinesphere-packed-payload run/entry_x11_packed.cpp
                     quinesphere-packed.payload.full ${payload} packed_flags)
-target_compile_definitions(quinesphere-packed-payload PRIVATE IMPORT_SLOTS_IN_ORDER)
+target_compile_definitions(quinesphere-packed-payload PRIVATE IMPORT_SLOTS_IN_ORDER XWAYLAND_BY_ATOM)
 target_link_libraries(quinesphere-packed-payload PRIVATE X11 Xi GL GLU)
 
 set(payload_lzma ${payload}.lzma)

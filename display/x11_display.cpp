@@ -14,8 +14,12 @@
 // its window manager manages, whatever the X server's focus says. There the window is an ordinary
 // managed one asking to be full screen, neither kept on top nor raised again, so the compositor
 // gives it the keyboard and can always switch away from it to a window opened later. XWayland is
-// recognised by the WL_SURFACE_ID atom, through which the compositor's window manager pairs X
-// windows with Wayland surfaces: no real X server has it.
+// told apart by the server itself, not by an atom, as the window managers of GNOME and KDE intern
+// XWayland's atoms on any server: Xwayland has been released on its own since 21.1, and numbered
+// from 22 on, past every release of the X.Org server; before that it named every RandR output
+// XWAYLAND<n>. A server that shows no output to judge by is taken for XWayland: a wrong guess
+// there costs the window its place on top, where the other way round the compositor would never
+// give the keyboard to the one window that reads Escape.
 //
 // X11 binds a window's visual when the window is created, so the double-buffered RGBA visual that
 // stands for pixel format 4 is chosen in create_window, without further checks, and
@@ -36,6 +40,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XInput2.h>
+#include <X11/extensions/Xrandr.h>
 #include <X11/keysym.h>
 
 #include <unistd.h>
@@ -71,6 +76,31 @@ void select_raw_key_presses(Display* const x, Window root)
     if (XIQueryVersion(x, &major, &minor) == Success)
         XISelectEvents(x, root, &mask, 1);
     // Without XInput 2 only a key that is down at the poll is seen.
+}
+
+bool runs_on_xwayland(Display* const x, Window root)
+{
+    // Release 1.22, as the protocol numbers Xwayland 22.
+    if (VendorRelease(x) >= 12200000)
+        return true;
+#ifdef XWAYLAND_BY_ATOM
+    // The packed build has no room for RandR: it takes any server where XWayland's atom is known
+    // for XWayland, GNOME's and KDE's on X11 too, where the wrong guess costs only the top place.
+    static_cast<void>(root);
+    return XInternAtom(x, "WL_SURFACE_ID", True) != None;
+#else
+    XRRScreenResources* const resources = XRRGetScreenResourcesCurrent(x, root);
+    if (!resources || resources->noutput < 1)
+        return true;
+    const XRROutputInfo* const output = XRRGetOutputInfo(x, resources, resources->outputs[0]);
+    if (!output)
+        return true;
+    // The name's terminating zero ends the comparison where the name is shorter.
+    for (const char *name = output->name, *prefix = "XWAYLAND"; *prefix; ++name, ++prefix)
+        if (*name != *prefix)
+            return false;
+    return true;
+#endif
 }
 
 bool drain_events_for_escape_press(Display* const x)
@@ -128,12 +158,10 @@ WindowHandle create_window(ScreenSize size)
     // Keys are watched before the window exists, so that a tap the moment it appears is seen.
     escape_keycode = XKeysymToKeycode(x, XK_Escape);
     select_raw_key_presses(x, root);
-    const bool on_xwayland = XInternAtom(x, "WL_SURFACE_ID", True) != None;
-    static XSetWindowAttributes window_attributes = [] {
-        XSetWindowAttributes fixed = {};
-        fixed.do_not_propagate_mask = KeyPressMask | KeyReleaseMask;
-        return fixed;
-    }();
+    const bool on_xwayland = runs_on_xwayland(x, root);
+    // Zero-initialised, and so no bytes of the size-coded file.
+    static XSetWindowAttributes window_attributes;
+    window_attributes.do_not_propagate_mask = KeyPressMask | KeyReleaseMask;
     window_attributes.override_redirect = !on_xwayland;
     window_attributes.event_mask = on_xwayland ? NoEventMask : VisibilityChangeMask;
     window_attributes.colormap = XCreateColormap(x, root, chosen->visual, AllocNone);

@@ -1,11 +1,17 @@
-/* The size-coded builds' imports from the X11, XInput, GL, GLU and C libraries, found by name at
-   start-up instead of through the dynamic symbol table, which would cost some 70 bytes a function.
+/* The size-coded builds' imports from the X11, XInput, RandR, GL, GLU and C libraries, found by
+   name at start-up instead of through the dynamic symbol table, which would cost some 70 bytes a
+   function.
    In the 4k build each function's symbol is the address of its own name: the code calls through a
    GOT slot that the linker fills with that address, and load_imports swaps it for the function's.
    The packed build's payload is made to compress instead: each function is a jump through a slot
    that start-up fills in the order of the names, so the slots take no room in the file, and the
    code calls the functions directly, which the x86 filter of the packer turns into calls that
    repeat wherever the same function is called. */
+#ifdef XWAYLAND_BY_ATOM
+#define RANDR_IMPORTS
+#else
+#define RANDR_IMPORTS XRRGetScreenResourcesCurrent, XRRGetOutputInfo,
+#endif
 #ifdef IMPORT_SLOTS_IN_ORDER
         .section .bss.import_slots, "aw", @nobits
         .balign 8
@@ -17,8 +23,9 @@ import_slots:
 import_names_start:
         .irp name, XOpenDisplay, XSetErrorHandler, XSetIOErrorHandler, XCreateColormap, \
                 XCreateWindow, XChangeProperty, XGetInputFocus, XMapRaised, XSendEvent, XSetInputFocus, \
-                XKeysymToKeycode, XRefreshKeyboardMapping, XInternAtom, XQueryKeymap, XPending, XNextEvent, XRaiseWindow, \
-                XGetEventData, XFreeEventData, XSync, XIQueryVersion, XISelectEvents, \
+                XKeysymToKeycode, XRefreshKeyboardMapping, XInternAtom, RANDR_IMPORTS XQueryKeymap, \
+                XPending, XNextEvent, XRaiseWindow, XGetEventData, XFreeEventData, XSync, \
+                XIQueryVersion, XISelectEvents, \
                 glXChooseVisual, glXCreateContext, glXMakeCurrent, glXSwapBuffers, \
                 glXDestroyContext, glMatrixMode, glEnable, glBlendFunc, glColor4f, \
                 glLoadIdentity, glRotatef, gluPerspective, gluBuild2DMipmaps, gluNewQuadric, \

@@ -18,14 +18,15 @@ need_packages() {
         exit 1
     fi
     echo "Installing ${missing[*]}" >&2
-    local log
+    local log wait_for_lock=(-o DPkg::Lock::Timeout=1200)
     log=$(mktemp)
     if [ -z "${QUINESPHERE_APT_UPDATED:-}" ]; then
-        apt-get -o DPkg::Lock::Timeout=1200 update -qq >"$log" 2>&1 || { cat "$log" >&2; rm -f "$log"; exit 1; }
+        apt-get "${wait_for_lock[@]}" update -qq >"$log" 2>&1 ||
+            { cat "$log" >&2; rm -f "$log"; exit 1; }
         export QUINESPHERE_APT_UPDATED=1
     fi
-    DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=1200 install -y -qq "${options[@]}" "${missing[@]}" \
-        >"$log" 2>&1 || { cat "$log" >&2; rm -f "$log"; exit 1; }
+    DEBIAN_FRONTEND=noninteractive apt-get "${wait_for_lock[@]}" install -y -qq "${options[@]}" \
+        "${missing[@]}" >"$log" 2>&1 || { cat "$log" >&2; rm -f "$log"; exit 1; }
     rm -f "$log"
 }
 
@@ -40,6 +41,6 @@ need_i386_architecture() {
     unset QUINESPHERE_APT_UPDATED
 }
 
-build_packages=(cmake make g++ pkg-config xz-utils libx11-dev libxi-dev libgl-dev
+build_packages=(cmake make g++ pkg-config xz-utils libx11-dev libxi-dev libxrandr-dev libgl-dev
                 libglu1-mesa-dev libgtest-dev libgl1-mesa-dri libegl-dev libopengl-dev
                 libwayland-dev libxkbcommon-dev wayland-protocols libegl-mesa0)
