@@ -3,8 +3,11 @@
 //   before-teardown  an X error arrives just before the deletion, after the context's release
 //   no-context       no rendering context can be made
 //   slow-map         the window stays shown for a second before set-up goes on
+//   xwayland-release the server gives the release number of Xwayland 22
+//   xwayland-output  the first RandR output has the name Xwayland gives it before 22
 #include <GL/glx.h>
 #include <X11/Xlib.h>
+#include <X11/extensions/Xrandr.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -31,6 +34,24 @@ void raise_x_error(Display* display)
 } // namespace
 
 extern "C" {
+Display* XOpenDisplay(const char* name)
+{
+    Display* const display = next<Display* (*)(const char*)>("XOpenDisplay")(name);
+    if (display && fault("xwayland-release"))
+        reinterpret_cast<_XPrivDisplay>(display)->release = 12201009;
+    return display;
+}
+
+XRROutputInfo* XRRGetOutputInfo(Display* display, XRRScreenResources* resources, RROutput output)
+{
+    XRROutputInfo* const info = next<XRROutputInfo* (*)(Display*, XRRScreenResources*, RROutput)>(
+        "XRRGetOutputInfo")(display, resources, output);
+    static char xwayland_name[] = "XWAYLAND0";
+    if (info && fault("xwayland-output"))
+        info->name = xwayland_name;
+    return info;
+}
+
 int XMapRaised(Display* display, Window window)
 {
     const int mapped = next<int (*)(Display*, Window)>("XMapRaised")(display, window);

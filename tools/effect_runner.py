@@ -63,10 +63,7 @@ class XServer:
         self.close()
 
     def close(self):
-        for child in self.children:
-            if child.poll() is None:
-                child.kill()
-            child.wait()
+        self.end_children()
         if self.process.poll() is None:
             self.process.terminate()
             try:
@@ -75,27 +72,42 @@ class XServer:
                 self.process.kill()
                 self.process.wait()
 
+    def end_children(self, first=0):
+        """Ends what was started from the given child on, with whatever each started in turn."""
+        for child in self.children[first:]:
+            try:
+                os.killpg(child.pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+            child.wait()
+            for pipe in (child.stdout, child.stderr):
+                if pipe:
+                    pipe.close()
+        del self.children[first:]
+
     def start(self, command, env=None, **kwargs):
+        """A client in a process group of its own, so that what it starts ends with it."""
         child = subprocess.Popen([str(part) for part in command], env=dict(self.env, **(env or {})),
                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
-                                 **kwargs)
+                                 process_group=0, **kwargs)
         self.children.append(child)
         return child
 
-    def start_window_manager(self):
-        """Openbox, started and ready to manage windows: it names itself a little before that, and
-        a window mapped in between is never managed, so a probe window is mapped until it is."""
-        self.start(["openbox", "--sm-disable"])
-        deadline = time.monotonic() + 10
+    def start_window_manager(self, command):
+        """A window manager, started and ready to manage windows: one may name itself a little
+        before that, and a window mapped in between is never managed, so a probe window is mapped
+        until it is."""
+        self.start(command)
+        deadline = time.monotonic() + 30
         while self.run("wmctrl", "-m").returncode != 0:
             if time.monotonic() > deadline:
-                raise AssertionError("openbox did not start")
+                raise AssertionError(f"{command[-1]} did not start")
             time.sleep(0.05)
         probe = self.start(["xmessage", "-title", "window-manager-probe", "probe"])
         while "window state" not in self.run("xprop", "-name", "window-manager-probe",
                                              "WM_STATE").stdout:
             if time.monotonic() > deadline:
-                raise AssertionError("openbox never managed a window")
+                raise AssertionError("the window manager never managed a window")
             self.run("xdotool", "search", "--name", "^window-manager-probe$", "windowmap")
             time.sleep(0.1)
         probe.kill()

@@ -1,5 +1,8 @@
-"""The effect beside other clients, on a bare X server and under a window manager (openbox)."""
+"""The effect beside other clients, on a bare X server and under the window managers of X11
+desktops: openbox, and GNOME's mutter and KDE's KWin, which intern XWayland's atoms on any
+server."""
 
+import contextlib
 import time
 import unittest
 
@@ -7,15 +10,40 @@ from harness import TOOLS, XServer, describe_exit, linux_effects, wait_exit
 
 
 class Desktop:
-    """Cases run once on a bare server and once under openbox."""
+    """Cases run on one server for each window manager, and on one without any."""
 
-    managed = False
+    window_manager = None
+    interns_xwayland_atom = False
 
+    @classmethod
+    def setUpClass(cls):
+        cls.x = XServer(1024, 600)
+        if cls.window_manager:
+            try:
+                cls.x.start_window_manager(cls.window_manager)
+            except BaseException:
+                cls.x.close()
+                raise
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.x.close()
+
+    @contextlib.contextmanager
     def server(self):
-        x = XServer(1024, 600)
-        if self.managed:
-            x.start_window_manager()
-        return x
+        """The class's server; what a case starts on it ends with the case."""
+        first = len(self.x.children)
+        try:
+            yield self.x
+        finally:
+            self.x.end_children(first)
+
+    def unmanaged_effects(self):
+        """The builds whose window the window manager never gets: all of them, but for the packed
+        one where the window manager interns XWayland's atom, as GNOME's and KDE's do: too small
+        to ask RandR, it takes such a server for XWayland."""
+        return [effect for effect in linux_effects()
+                if not (self.interns_xwayland_atom and effect.name == "quinesphere-packed")]
 
     def open_recorder(self, x):
         """A client that records the keys it receives, opened and focused before the effect."""
@@ -29,7 +57,8 @@ class Desktop:
         deadline = time.monotonic() + 10
         while self.focus(x) != window:
             self.assertLess(time.monotonic(), deadline, "the focus never reached the recorder")
-            x.run("xdotool", "windowactivate" if self.managed else "windowfocus", str(window))
+            x.run("xdotool", "windowactivate" if self.window_manager else "windowfocus",
+                  str(window))
             time.sleep(0.1)
 
     def focus(self, x):
@@ -69,7 +98,7 @@ class Desktop:
                 self.assertEqual(wait_exit(run, 5), 1)
 
     def test_window_spans_exactly_the_screen_with_nothing_added(self):
-        for effect in linux_effects():
+        for effect in self.unmanaged_effects():
             with self.subTest(effect=effect.name), self.server() as x:
                 run = x.start([effect])
                 window = x.wait_for_window("EDIT")
@@ -86,7 +115,7 @@ class Desktop:
                 self.assertEqual(wait_exit(run, 5), 1)
 
     def test_windows_opened_later_stay_beneath_it(self):
-        for effect in linux_effects():
+        for effect in self.unmanaged_effects():
             with self.subTest(effect=effect.name), self.server() as x:
                 run = x.start([effect])
                 x.wait_for_window("EDIT")
@@ -99,10 +128,29 @@ class Desktop:
                 x.key("Escape")
                 self.assertEqual(wait_exit(run, 5), 1)
 
+    def test_a_set_up_that_fails_after_taking_the_focus_gives_it_back(self):
+        for effect in linux_effects():
+            with self.subTest(effect=effect.name), self.server() as x:
+                _, window = self.open_recorder(x)
+                run = x.start([effect], env={"LD_PRELOAD": str(TOOLS / "libx11_faults.so"),
+                                             "QUINESPHERE_FAULT": "no-context"})
+                self.assertEqual(wait_exit(run, 10), 0)
+                self.assertIn("cannot create a GLX rendering context", run.stderr.read())
+                self.assertEqual(self.focus(x), window)
+
+    def test_close_requests_leave_it_running(self):
+        for effect in self.unmanaged_effects():
+            with self.subTest(effect=effect.name), self.server() as x:
+                run = x.start([effect])
+                window = x.wait_for_window("EDIT")
+                x.run("wmctrl", "-c", "EDIT")
+                x.run(TOOLS / "x11_poke", "close", str(window))
+                self.assertIsNone(wait_exit(run, 1.5), describe_exit(run.returncode))
+                x.key("Escape")
+                self.assertEqual(wait_exit(run, 5), 1)
+
 
 class BareServer(Desktop, unittest.TestCase):
-    managed = False
-
     def test_keys_never_propagate_to_the_root_window(self):
         for effect in linux_effects():
             with self.subTest(effect=effect.name), self.server() as x:
@@ -120,30 +168,47 @@ class BareServer(Desktop, unittest.TestCase):
                 watcher.kill()
                 self.assertEqual(watcher.communicate()[0], "")
 
-    def test_a_set_up_that_fails_after_taking_the_focus_gives_it_back(self):
-        for effect in linux_effects():
-            with self.subTest(effect=effect.name), self.server() as x:
-                _, window = self.open_recorder(x)
-                run = x.start([effect], env={"LD_PRELOAD": str(TOOLS / "libx11_faults.so"),
-                                             "QUINESPHERE_FAULT": "no-context"})
-                self.assertEqual(wait_exit(run, 10), 0)
-                self.assertIn("cannot create a GLX rendering context", run.stderr.read())
-                self.assertEqual(self.focus(x), window)
+
+    def test_a_server_taken_for_xwayland_gets_a_managed_window(self):
+        """Xwayland 22 and later by their release number, earlier ones by their RandR outputs'
+        names, and any server with no output to judge by, where the packed build asks the atom."""
+        with XServer(640, 480, ["-extension", "RANDR"]) as without_randr:
+            for fault, x in (("xwayland-release", self.x), ("xwayland-output", self.x),
+                             ("", without_randr)):
+                for effect in linux_effects():
+                    with self.subTest(effect=effect.name, fault=fault):
+                        run = x.start([effect], env={"LD_PRELOAD": str(TOOLS / "libx11_faults.so"),
+                                                     "QUINESPHERE_FAULT": fault})
+                        try:
+                            window = x.wait_for_window("EDIT")
+                            managed = (effect.name != "quinesphere-packed"
+                                       or fault == "xwayland-release")
+                            self.assertIn(f"Override Redirect State: {'no' if managed else 'yes'}",
+                                          x.run("xwininfo", "-id", str(window)).stdout)
+                            x.key("Escape")
+                            self.assertEqual(wait_exit(run, 5), 1)
+                        finally:
+                            run.kill()
+                            run.wait()
 
 
 class UnderOpenbox(Desktop, unittest.TestCase):
-    managed = True
+    window_manager = ["openbox", "--sm-disable"]
 
-    def test_close_requests_leave_it_running(self):
-        for effect in linux_effects():
-            with self.subTest(effect=effect.name), self.server() as x:
-                run = x.start([effect])
-                window = x.wait_for_window("EDIT")
-                x.run("wmctrl", "-c", "EDIT")
-                x.run(TOOLS / "x11_poke", "close", str(window))
-                self.assertIsNone(wait_exit(run, 1.5), describe_exit(run.returncode))
-                x.key("Escape")
-                self.assertEqual(wait_exit(run, 5), 1)
+
+class UnderMutter(Desktop, unittest.TestCase):
+    """GNOME on X11."""
+
+    window_manager = ["dbus-run-session", "--", "mutter", "--x11", "--replace"]
+    interns_xwayland_atom = True
+
+
+class UnderKWin(Desktop, unittest.TestCase):
+    """KDE Plasma on X11."""
+
+    window_manager = ["dbus-run-session", "--", "kwin_x11", "--replace"]
+    interns_xwayland_atom = True
+
 
 if __name__ == "__main__":
     unittest.main()
