@@ -89,7 +89,7 @@ class XServer:
         """A client in a process group of its own, so that what it starts ends with it."""
         child = subprocess.Popen([str(part) for part in command], env=dict(self.env, **(env or {})),
                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
-                                 process_group=0, **kwargs)
+                                 start_new_session=True, **kwargs)
         self.children.append(child)
         return child
 
