@@ -1,6 +1,7 @@
 // The GLU functions the scene calls, for the browser, where there is no GLU. They make the same GL
 // calls with the same values, to the last bit, as Debian's libGLU does for what the scene asks:
-// the same arithmetic in the same precisions, floats where libGLU keeps floats.
+// the same arithmetic in the same precisions, angles in float and their sines and cosines in
+// double.
 #include <GL/gl.h>
 #include <GL/glu.h>
 
@@ -25,10 +26,13 @@ void gluPerspective(GLdouble fovy, GLdouble aspect, GLdouble near, GLdouble far)
     const double radians = fovy / 2 * pi / 180;
     const double cotangent = std::cos(radians) / std::sin(radians);
     const double depth = far - near;
-    // Column by column, multiplied onto the current matrix.
-    const GLdouble matrix[16] = {
-        cotangent / aspect,      0, 0, 0, 0, cotangent, 0, 0, 0, 0, -(far + near) / depth, -1, 0, 0,
-        -2 * near * far / depth, 0};
+    // Column-major, multiplied onto the current matrix.
+    GLdouble matrix[16] = {};
+    matrix[0] = cotangent / aspect;
+    matrix[5] = cotangent;
+    matrix[10] = -(far + near) / depth;
+    matrix[11] = -1;
+    matrix[14] = -2 * near * far / depth;
     glMultMatrixd(matrix);
 }
 
@@ -52,17 +56,17 @@ void gluSphere(GLUquadric* quadric, GLdouble radius, GLint slices, GLint stacks)
         return;
     for (GLint i = 0; i < slices; ++i) {
         const GLfloat angle = static_cast<GLfloat>(2 * pi * i / slices);
-        slice_sin[i] = static_cast<GLfloat>(std::sin(angle));
-        slice_cos[i] = static_cast<GLfloat>(std::cos(angle));
+        slice_sin[i] = static_cast<GLfloat>(std::sin(double{angle}));
+        slice_cos[i] = static_cast<GLfloat>(std::cos(double{angle}));
     }
     slice_sin[slices] = slice_sin[0];
     slice_cos[slices] = slice_cos[0];
     for (GLint j = 0; j <= stacks; ++j) {
         const GLfloat angle = static_cast<GLfloat>(pi * j / stacks);
-        stack_sin[j] = static_cast<GLfloat>(std::sin(angle));
-        stack_cos[j] = static_cast<GLfloat>(std::cos(angle));
-        ring[j] = static_cast<GLfloat>(radius * std::sin(angle));
-        height[j] = static_cast<GLfloat>(radius * std::cos(angle));
+        stack_sin[j] = static_cast<GLfloat>(std::sin(double{angle}));
+        stack_cos[j] = static_cast<GLfloat>(std::cos(double{angle}));
+        ring[j] = static_cast<GLfloat>(radius * std::sin(double{angle}));
+        height[j] = static_cast<GLfloat>(radius * std::cos(double{angle}));
     }
     // The strips meet in a point at each pole.
     ring[0] = 0;
