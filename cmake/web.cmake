@@ -8,11 +8,17 @@ add_executable(quinesphere run/entry_web.cpp display/web_display.cpp web/fixed_f
 set_target_properties(quinesphere PROPERTIES SUFFIX .js
                       RUNTIME_OUTPUT_DIRECTORY ${QUINESPHERE_WEB_DIR})
 target_include_directories(quinesphere PRIVATE ${CMAKE_SOURCE_DIR})
-target_compile_options(quinesphere PRIVATE ${own_warnings} -O2)
-# The code texture finds the run sequence through its export; the page copies its code below the
-# data, which starts at GLOBAL_BASE.
-target_link_options(quinesphere PRIVATE -O2 -sASYNCIFY -sENVIRONMENT=web -sGLOBAL_BASE=2048
-  -sEXPORTED_FUNCTIONS=_main,__Z10run_effectv -sDECLARE_ASM_MODULE_EXPORTS=0)
+target_compile_options(quinesphere PRIVATE ${own_warnings} -Oz)
+# Asyncify lets present_frame sleep until the next animation frame inside the run sequence's loop.
+# The page finds the run sequence through its export, by name, so export names stay as they are,
+# and copies its code below the data, which GLOBAL_BASE moves up to make room. The rest leaves out
+# what the effect does not use: errno, old browsers' text decoding, WebGL extensions, GL error
+# tracking, and deferring full-screen requests, which the host makes while handling the event.
+target_link_options(quinesphere PRIVATE -Oz -sASYNCIFY -sENVIRONMENT=web
+  -sEXPORTED_FUNCTIONS=_main,__Z10run_effectv -sDECLARE_ASM_MODULE_EXPORTS=0 -sGLOBAL_BASE=2048
+  -sMALLOC=emmalloc -sSUPPORT_ERRNO=0 -sTEXTDECODER=2 -sGL_EXTENSIONS_IN_PREFIXED_FORMAT=0
+  -sGL_SUPPORT_AUTOMATIC_ENABLE_EXTENSIONS=0 -sGL_TRACK_ERRORS=0 -sGL_POOL_TEMP_BUFFERS=0
+  -sHTML5_SUPPORT_DEFERRING_USER_SENSITIVE_REQUESTS=0)
 add_custom_command(TARGET quinesphere POST_BUILD
   COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/web/index.html ${QUINESPHERE_WEB_DIR}/
   VERBATIM)

@@ -62,7 +62,7 @@ EM_JS(void, show_end, (const char* line, int status), {
 });
 
 EM_ASYNC_JS(void, wait_for_animation_frame, (), { await new Promise(requestAnimationFrame); });
-EM_ASYNC_JS(void, sleep_for_good, (), { await new Promise(() = > {}); });
+EM_ASYNC_JS(void, sleep_for_good, (), { await new Promise(function(){}); });
 
 // A page has no process to end: the module sleeps for good, the last picture left in view.
 [[noreturn]] void end_run(const char* line, int status)
