@@ -31,9 +31,10 @@ Matrix projection, modelview;
 Matrix* current_matrix = &modelview;
 GLint transform_uniform;
 
-// A quad strip at a time, each vertex x, y, z, s, t.
+// A quad strip at a time, as long as our gluSphere's longest, each vertex x, y, z, s, t.
 const int vertex_floats = 5;
-GLfloat strip[64 * vertex_floats];
+const int strip_capacity = 2 * 64;
+GLfloat strip[strip_capacity * vertex_floats];
 GLsizei strip_vertices;
 GLfloat texture_s, texture_t;
 
@@ -177,7 +178,7 @@ void glTexCoord2f(GLfloat s, GLfloat t)
 
 void glVertex3f(GLfloat x, GLfloat y, GLfloat z)
 {
-    if (strip_vertices == 64)
+    if (strip_vertices == strip_capacity)
         return;
     GLfloat* vertex = strip + strip_vertices++ * vertex_floats;
     vertex[0] = x;
