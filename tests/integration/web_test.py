@@ -15,6 +15,8 @@ GL_RGBA = 0x1908
 NETWORK_SCHEMES = {"http", "https", "ws", "wss", "ftp"}
 IMAGE_BYTES = 1024
 RUN_SEQUENCE = "_Z10run_effectv"
+PIXEL_FORMAT = {"alpha": False, "depth": False, "stencil": False, "antialias": False,
+                "preserveDrawingBuffer": True}
 
 # The canvas's mean brightness, from 0 to 1.
 BRIGHTNESS = """
@@ -130,6 +132,13 @@ class Page(unittest.TestCase):
         late = self.session.run(BRIGHTNESS)
         self.assertGreater(late, early)
         self.assertGreater(early, 0)
+        # Sized to the page, with what pixel format 4 gives on the desktop.
+        canvas, attributes = self.session.run(
+            "const canvas = document.getElementById('canvas');"
+            "return [[canvas.width, canvas.height],"
+            "        canvas.getContext('webgl').getContextAttributes()]")
+        self.assertEqual(canvas, [800, 600])
+        self.assertEqual({name: attributes[name] for name in PIXEL_FORMAT}, PIXEL_FORMAT)
 
         uploads = self.session.recorded("uploads")
         self.assertEqual([(upload["level"], upload["width"], upload["height"],
