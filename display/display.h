@@ -8,6 +8,11 @@
 using WindowHandle = HWND;
 using DisplaySurface = HDC;
 using RenderingContext = HGLRC;
+#elif defined(__EMSCRIPTEN__)
+// The page's canvas, named by its CSS selector, stands for the window and its surface.
+using WindowHandle = const char*;
+using DisplaySurface = const char*;
+using RenderingContext = int;
 #elif defined(QUINESPHERE_WAYLAND)
 using WindowHandle = struct wl_surface*;
 using DisplaySurface = struct wl_egl_window*;
