@@ -8,13 +8,14 @@ the size-coded build, side by side as the launcher expects.
 
 import os
 import pwd
+import re
 import shutil
 import subprocess
 import tempfile
 import time
 from pathlib import Path
 
-from harness import BUILD, describe_exit, image_figure, wait_exit
+from harness import BUILD, TOOLS, describe_exit, image_figure, wait_exit
 
 X11_SOCKETS = Path("/tmp/.X11-unix")
 EXECUTABLES = ("quinesphere", "quinesphere-x11", "quinesphere-wayland", "quinesphere-4k",
@@ -247,6 +248,23 @@ class DesktopCases:
                     self.end_with_escape(run)
                 finally:
                     terminal.kill()
+
+    def test_a_configuration_with_alpha_listed_first_is_passed_over(self):
+        # Alpha would make the 6 % drawing translucent over whatever lies beneath.
+        run = self.session.start([self.session.effect("quinesphere-wayland")], env={
+            "LD_PRELOAD": str(TOOLS / "libegl_faults.so"), "QUINESPHERE_FAULT": "alpha-first",
+            "WAYLAND_DEBUG": "client"})
+        self.addCleanup(run.kill)
+        # The format the compositor is told of each buffer: the black first frame's, then EGL's,
+        # which with no GPU are shared memory too.
+        formats, deadline = [], time.monotonic() + 30
+        for line in run.stderr:
+            found = re.search(r"wl_shm_pool@\d+\.create_buffer\(.*, (\d+)\)$", line)
+            formats += [int(found.group(1))] if found else []
+            if len(formats) == 2 or time.monotonic() > deadline:
+                break
+        # XRGB8888 in wl_shm's numbering; ARGB8888 is 0.
+        self.assertEqual(formats, [1, 1])
 
 
 __all__ = ["Compositor", "DesktopCases", "ThrowawayUser", "wait_until", "wait_exit"]

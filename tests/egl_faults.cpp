@@ -1,0 +1,27 @@
+// Preloaded into the Wayland effect by the tests to make one thing go wrong, as QUINESPHERE_FAULT
+// says:
+//   alpha-first  choosing lists the configurations with alpha before the others, so that what
+//                keeps alpha out is the host's own check, not the order the implementation gives
+#include <EGL/egl.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <dlfcn.h>
+
+extern "C" EGLBoolean eglChooseConfig(EGLDisplay display, const EGLint* wanted, EGLConfig* listed,
+                                      EGLint room, EGLint* count)
+{
+    const auto choose =
+        reinterpret_cast<EGLBoolean (*)(EGLDisplay, const EGLint*, EGLConfig*, EGLint, EGLint*)>(
+            dlsym(RTLD_NEXT, "eglChooseConfig"));
+    const EGLBoolean chosen = choose(display, wanted, listed, room, count);
+    const char* const fault = std::getenv("QUINESPHERE_FAULT");
+    if (chosen && listed && fault && std::strcmp(fault, "alpha-first") == 0)
+        std::stable_partition(listed, listed + *count, [display](EGLConfig config) {
+            EGLint alpha = 0;
+            eglGetConfigAttrib(display, config, EGL_ALPHA_SIZE, &alpha);
+            return alpha > 0;
+        });
+    return chosen;
+}
