@@ -1,12 +1,9 @@
-// Preloaded into the Wayland effect by the tests to make one thing go wrong, as QUINESPHERE_FAULT
-// says:
-//   alpha-first  choosing lists the configurations with alpha before the others, so that what
-//                keeps alpha out is the host's own check, not the order the implementation gives
+// Preloaded into the Wayland effect by the tests: choosing lists the EGL configurations with alpha
+// before the others, so that what keeps alpha out is the host's own check, not the order the
+// implementation gives.
 #include <EGL/egl.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <cstring>
 #include <dlfcn.h>
 
 extern "C" EGLBoolean eglChooseConfig(EGLDisplay display, const EGLint* wanted, EGLConfig* listed,
@@ -16,8 +13,7 @@ extern "C" EGLBoolean eglChooseConfig(EGLDisplay display, const EGLint* wanted, 
         reinterpret_cast<EGLBoolean (*)(EGLDisplay, const EGLint*, EGLConfig*, EGLint, EGLint*)>(
             dlsym(RTLD_NEXT, "eglChooseConfig"));
     const EGLBoolean chosen = choose(display, wanted, listed, room, count);
-    const char* const fault = std::getenv("QUINESPHERE_FAULT");
-    if (chosen && listed && fault && std::strcmp(fault, "alpha-first") == 0)
+    if (chosen && listed)
         std::stable_partition(listed, listed + *count, [display](EGLConfig config) {
             EGLint alpha = 0;
             eglGetConfigAttrib(display, config, EGL_ALPHA_SIZE, &alpha);
