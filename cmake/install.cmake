@@ -1,6 +1,6 @@
 # Where each part goes when installed: the effect on PATH with its two hosts in a directory of the
 # package's own, where the launcher looks for them; the hack where XScreenSaver finds hacks; the
-# capture tool with its runner and frame hook.
+# icons in the theme every desktop falls back on; the capture tool with its runner and frame hook.
 include(GNUInstallDirs)
 install(TARGETS quinesphere DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS quinesphere-x11 quinesphere-wayland
@@ -8,6 +8,7 @@ install(TARGETS quinesphere-x11 quinesphere-wayland
 install(TARGETS quinesphere-saver DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/xscreensaver)
 install(FILES data/quinesphere-saver.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/xscreensaver/config)
 install(FILES data/quinesphere.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(DIRECTORY data/icons/hicolor DESTINATION ${CMAKE_INSTALL_DATADIR}/icons)
 install(PROGRAMS tools/capture DESTINATION ${CMAKE_INSTALL_BINDIR} RENAME quinesphere-capture)
 install(FILES tools/effect_runner.py ${CMAKE_BINARY_DIR}/VERSION
         DESTINATION ${CMAKE_INSTALL_DATADIR}/quinesphere)

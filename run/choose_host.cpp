@@ -2,7 +2,8 @@
 // host when WAYLAND_DISPLAY names a compositor that answers, the X11 host otherwise.
 // QUINESPHERE_HOST=wayland or QUINESPHERE_HOST=x11 forces either. The hosts are executables of
 // their own, each the whole effect, so that each carries only its own libraries and its own code
-// becomes its texture.
+// becomes its texture. Only the launcher reads arguments: --help and --version, answered before any
+// display is opened; the hosts ignore theirs.
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -49,10 +50,37 @@ int fail(const char* what, const char* detail)
     std::fprintf(stderr, "quinesphere: %s%s\n", what, detail);
     return 0;
 }
+
+int print_help()
+{
+    std::fputs("Usage: quinesphere [--help | --version]\n"
+               "A full-screen OpenGL effect: a sphere textured with this program's own machine\n"
+               "code tumbles around the eye, drawn at 6 % opacity onto a picture that is never\n"
+               "cleared. Escape ends it.\n"
+               "\n"
+               "QUINESPHERE_HOST=wayland or QUINESPHERE_HOST=x11 forces that display host; by\n"
+               "default Wayland when a compositor answers, X11 otherwise.\n"
+               "Exit status: 1 when the rendering context was deleted cleanly, 0 otherwise, and\n"
+               "0 with one line on standard error when the run could not start.\n"
+               "The manual: man quinesphere\n",
+               stdout);
+    return 0;
+}
 } // namespace
 
-int main(int, char** argv)
+int main(int argc, char** argv)
 {
+    if (argc > 1) {
+        if (std::strcmp(argv[1], "--help") == 0)
+            return print_help();
+        if (std::strcmp(argv[1], "--version") == 0) {
+            std::printf("quinesphere %s\n", QUINESPHERE_VERSION);
+            return 0;
+        }
+        std::fprintf(stderr, "quinesphere: unknown argument %s (see quinesphere --help)\n",
+                     argv[1]);
+        return 0;
+    }
     const char* const host = chosen_host();
     if (std::strcmp(host, "wayland") && std::strcmp(host, "x11"))
         return fail("QUINESPHERE_HOST must be wayland or x11, not ", host);

@@ -1,15 +1,17 @@
-// Run under Wine beside the effect: prints each visible top-level window of the "Edit" class with
-// its text, rectangle and styles, one line each, as Windows itself sees them.
+// Run under Wine beside the effect: prints each visible top-level window of the class named by its
+// argument, "Edit" without one, with its text, rectangle and styles, one line each, as Windows
+// itself sees them.
 #include <windows.h>
 
 #include <cstdio>
 
 namespace {
-BOOL CALLBACK print_edit_window(HWND window, LPARAM)
+BOOL CALLBACK print_window_of_class(HWND window, LPARAM wanted)
 {
     char class_name[64] = {}, text[64] = {};
     GetClassNameA(window, class_name, sizeof class_name);
-    if (lstrcmpiA(class_name, "EDIT") != 0 || !IsWindowVisible(window))
+    if (lstrcmpiA(class_name, reinterpret_cast<const char*>(wanted)) != 0 ||
+        !IsWindowVisible(window))
         return TRUE;
     GetWindowTextA(window, text, sizeof text);
     RECT rect;
@@ -22,9 +24,9 @@ BOOL CALLBACK print_edit_window(HWND window, LPARAM)
 }
 } // namespace
 
-int main()
+int main(int argc, char** argv)
 {
-    EnumWindows(print_edit_window, 0);
+    EnumWindows(print_window_of_class, reinterpret_cast<LPARAM>(argc > 1 ? argv[1] : "EDIT"));
     std::fflush(stdout);
     return 0;
 }

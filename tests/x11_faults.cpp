@@ -1,7 +1,7 @@
 // Preloaded into the X11 effect by the tests to make one thing go wrong, as QUINESPHERE_FAULT says:
 //   deletion         deleting the rendering context raises an X error
 //   before-teardown  an X error arrives just before the deletion, after the context's release
-//   no-context       no rendering context can be made
+//   no-context       no rendering context can be made, after the round trip a real attempt makes
 //   slow-map         the window stays shown for a second before set-up goes on
 //   xwayland-release the server gives the release number of Xwayland 22
 //   xwayland-output  the first RandR output has the name Xwayland gives it before 22
@@ -64,8 +64,11 @@ int XMapRaised(Display* display, Window window)
 
 GLXContext glXCreateContext(Display* display, XVisualInfo* visual, GLXContext share, Bool direct)
 {
-    if (fault("no-context"))
+    // The server has then acted on every request before it, the window's map and focus included.
+    if (fault("no-context")) {
+        XSync(display, False);
         return nullptr;
+    }
     return next<GLXContext (*)(Display*, XVisualInfo*, GLXContext, Bool)>("glXCreateContext")(
         display, visual, share, direct);
 }

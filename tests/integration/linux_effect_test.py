@@ -94,15 +94,19 @@ class ExitStatus(unittest.TestCase):
 
 
 class HostChoice(unittest.TestCase):
-    """build/quinesphere runs the Wayland host only where a compositor answers."""
+    """build/quinesphere runs the Wayland host only where a compositor answers, and neither host
+    for --help, --version or any other argument."""
 
-    def run_launcher(self, **env):
+    def launch(self, *args, **env):
         base = {k: v for k, v in os.environ.items()
                 if k not in ("DISPLAY", "WAYLAND_DISPLAY", "WAYLAND_SOCKET", "QUINESPHERE_HOST")}
-        done = subprocess.run([BUILD / "quinesphere"], env=dict(base, **env), capture_output=True,
-                              text=True, timeout=10)
+        done = subprocess.run([BUILD / "quinesphere", *args], env=dict(base, **env),
+                              capture_output=True, text=True, timeout=10)
         self.assertEqual(done.returncode, 0)
-        return done.stderr
+        return done
+
+    def run_launcher(self, **env):
+        return self.launch(**env).stderr
 
     def test_wayland_where_a_compositor_answers_x11_otherwise_or_as_forced(self):
         x11 = "quinesphere: cannot open the X display\n"
@@ -126,6 +130,16 @@ class HostChoice(unittest.TestCase):
             "quinesphere: cannot connect to the Wayland compositor\n"))
         self.assertIn("QUINESPHERE_HOST must be wayland or x11",
                       self.run_launcher(QUINESPHERE_HOST="X11"))
+
+    def test_help_and_version_start_no_host_and_other_arguments_point_to_help(self):
+        # A host started with no display would say so on standard error.
+        helped, version, other = (self.launch(argument, QUINESPHERE_HOST="x11")
+                                  for argument in ("--help", "--version", "--window"))
+        self.assertRegex(helped.stdout, r"(?s)Escape ends it.*QUINESPHERE_HOST=wayland.*"
+                                        r"Exit status: 1.*man quinesphere")
+        self.assertEqual((helped.stderr, version.stdout, version.stderr, other.stdout, other.stderr),
+                         ("", f"quinesphere {(BUILD / 'VERSION').read_text()}", "", "",
+                          "quinesphere: unknown argument --window (see quinesphere --help)\n"))
 
 
 class Escape(unittest.TestCase):

@@ -2,6 +2,7 @@
 would: from PATH, with the build tree out of reach."""
 
 import os
+import struct
 import subprocess
 import tempfile
 import time
@@ -47,6 +48,16 @@ class DebianPackage(unittest.TestCase):
         report = run("lintian", "-EvIL", "+pedantic", self.deb).stdout
         self.assertFalse([line for line in report.splitlines() if line[:2] in ("E:", "W:")],
                          report)
+        self.assertNotIn("desktop-entry-lacks-icon-entry", report)
+
+    def test_desktop_entry_names_an_icon_the_theme_has_at_every_size(self):
+        entry = Path("/usr/share/applications/quinesphere.desktop").read_text()
+        self.assertIn("\nIcon=quinesphere\n", entry)
+        for size in (16, 24, 32, 48, 64, 128, 256):
+            icon = Path(f"/usr/share/icons/hicolor/{size}x{size}/apps/quinesphere.png")
+            self.assertIn(icon, self.files)
+            # A PNG's width and height follow its signature and the header chunk's length and type.
+            self.assertEqual(struct.unpack(">II", icon.read_bytes()[16:24]), (size, size))
 
     def test_installed_effect_capture_and_manual_from_path(self):
         self.assertTrue(run("man", "-w", "quinesphere").stdout.strip().endswith("quinesphere.6.gz"))

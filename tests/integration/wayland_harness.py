@@ -6,15 +6,17 @@ The effect's executables are copied where that user can run them: the launcher, 
 the size-coded build, side by side as the launcher expects.
 """
 
+import itertools
 import os
 import pwd
+import re
 import shutil
 import subprocess
 import tempfile
 import time
 from pathlib import Path
 
-from harness import BUILD, describe_exit, image_figure, wait_exit
+from harness import BUILD, TOOLS, describe_exit, image_figure, wait_exit
 
 X11_SOCKETS = Path("/tmp/.X11-unix")
 EXECUTABLES = ("quinesphere", "quinesphere-x11", "quinesphere-wayland", "quinesphere-4k",
@@ -247,6 +249,18 @@ class DesktopCases:
                     self.end_with_escape(run)
                 finally:
                     terminal.kill()
+
+    def test_a_configuration_with_alpha_listed_first_is_passed_over(self):
+        # Alpha would make the 6 % drawing translucent over whatever lies beneath.
+        run = self.session.start([self.session.effect("quinesphere-wayland")], env={
+            "LD_PRELOAD": str(TOOLS / "libegl_alpha_first.so"), "WAYLAND_DEBUG": "client"})
+        self.addCleanup(run.kill)
+        # The format the compositor is told of the black first frame's buffer, then of EGL's,
+        # shared memory too with no GPU: XRGB8888 is 1, ARGB8888 0.
+        created = (re.search(r"wl_shm_pool@\d+\.create_buffer\(.*, (\d+)\)$", line)
+                   for line in itertools.islice(run.stderr, 5000))
+        formats = [found.group(1) for found in itertools.islice(filter(None, created), 2)]
+        self.assertEqual(formats, ["1", "1"])
 
 
 __all__ = ["Compositor", "DesktopCases", "ThrowawayUser", "wait_until", "wait_exit"]

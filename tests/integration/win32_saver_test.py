@@ -10,7 +10,7 @@ import unittest
 from pathlib import Path
 
 from harness import BUILD, XServer, describe_exit, image_figure, wait_exit
-from win32_test import WINE, WineSession
+from win32_test import PROBE, WINE, WineSession
 
 
 class SaverUnderWine(WineSession):
@@ -50,6 +50,10 @@ class SaverUnderWine(WineSession):
             with self.subTest(trigger=trigger[0]):
                 run = self.saver("/s", directory=spaced)
                 self.assertGreater(self.colours(lambda: self.windows_of_size(1024, 600)), 2000)
+                probe = subprocess.run([WINE, str(PROBE), "quinesphere"], env=self.env,
+                                       capture_output=True, text=True, timeout=60)
+                # Topmost: above every other window, the taskbar included.
+                self.assertIn("rect=0,0,1024,600 style=94000000 exstyle=00000008", probe.stdout)
                 # A small move is not input.
                 self.server.run("xdotool", "mousemove_relative", "2", "2")
                 time.sleep(0.5)
