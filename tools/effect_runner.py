@@ -118,7 +118,8 @@ class XServer:
                               text=True, timeout=30)
 
     def window_ids(self, name):
-        found = self.run("xdotool", "search", "--name", f"^{name}$")
+        """The shown windows of that name: a client may name a window a moment before mapping it."""
+        found = self.run("xdotool", "search", "--onlyvisible", "--name", f"^{name}$")
         return [int(line) for line in found.stdout.split()]
 
     def wait_for_window(self, name, timeout=10):
@@ -128,7 +129,7 @@ class XServer:
             if ids:
                 return ids[0]
             time.sleep(0.05)
-        raise AssertionError(f"no window named {name} appeared on {self.display}")
+        raise AssertionError(f"no window named {name} was shown on {self.display}")
 
     def stacking_top_first(self):
         """Names of the root's mapped children, top-most first."""
