@@ -27,14 +27,15 @@ string(REPLACE "-Oz" "-Os" packed_flags "${tiny_flags}")
 # through the GOT.
 list(REMOVE_ITEM packed_flags -Wa,-mrelax-relocations=no -fno-plt)
 list(APPEND packed_flags -fno-schedule-insns2 -fno-peephole2 -fno-if-conversion
-     -fno-if-conversion2 -fno-caller-saves -fno-guess-branch-probability -fno-forward-propagate)
+     -fno-if-conversion2 -fno-caller-saves -fno-guess-branch-probability -fno-forward-propagate
+     -fno-tree-vrp -fno-crossjumping)
 set(payload ${CMAKE_BINARY_DIR}/quinesphere-packed.payload)
 # No -z now: without a PLT nothing binds lazily, and it would add two .dynamic entries. No C
 # library either: it comes in with the X library, and the weak dlsym binds to it at start-up.
 add_size_coded_link(quinesphere-packed-payload run/entry_x11_packed.cpp
                     quinesphere-packed.payload.full ${payload} packed_flags)
-target_compile_definitions(quinesphere-packed-payload PRIVATE IMPORT_SLOTS_IN_ORDER XWAYLAND_BY_ATOM)
-target_link_libraries(quinesphere-packed-payload PRIVATE X11 Xi GL GLU)
+target_compile_definitions(quinesphere-packed-payload PRIVATE IMPORT_SLOTS_IN_ORDER)
+target_link_libraries(quinesphere-packed-payload PRIVATE X11 Xi Xrandr GL GLU)
 
 set(payload_lzma ${payload}.lzma)
 add_custom_command(

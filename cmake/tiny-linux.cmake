@@ -32,5 +32,4 @@ endfunction()
 
 add_size_coded_link(quinesphere-4k-linked run/entry_x11_tiny.cpp quinesphere-4k.full
                     ${CMAKE_BINARY_DIR}/quinesphere-4k tiny_flags)
-target_link_options(quinesphere-4k-linked PRIVATE -Wl,-z,now)
-target_link_libraries(quinesphere-4k-linked PRIVATE X11 Xi Xrandr GL GLU c)
+target_link_libraries(quinesphere-4k-linked PRIVATE X11 Xi Xrandr GL GLU)

@@ -31,7 +31,8 @@ struct ScreenSize {
 
 // Height first, then width, as the platform is asked.
 ScreenSize read_screen_size();
-// Borderless, always on top, at 0,0, exactly the given size, visible at once, titled "EDIT".
+// Borderless, always on top, at the top-left of the screen (on X11, of its monitor), exactly the
+// given size, visible at once, titled "EDIT".
 WindowHandle create_window(ScreenSize size);
 DisplaySurface obtain_display_surface(WindowHandle window);
 void set_pixel_format(DisplaySurface surface, int format);

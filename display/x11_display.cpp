@@ -46,6 +46,8 @@
 #include <unistd.h>
 
 namespace {
+// Where the chosen monitor lies on the screen.
+int monitor_x, monitor_y;
 Window previous_focus;
 bool focus_taken;
 KeyCode escape_keycode;
@@ -83,12 +85,6 @@ bool runs_on_xwayland(Display* const x, Window root)
     // Release 1.22, as the protocol numbers Xwayland 22.
     if (VendorRelease(x) >= 12200000)
         return true;
-#ifdef XWAYLAND_BY_ATOM
-    // The packed build has no room for RandR: it takes any server where XWayland's atom is known
-    // for XWayland, GNOME's and KDE's on X11 too, where the wrong guess costs only the top place.
-    static_cast<void>(root);
-    return XInternAtom(x, "WL_SURFACE_ID", True) != None;
-#else
     XRRScreenResources* const resources = XRRGetScreenResourcesCurrent(x, root);
     if (!resources || resources->noutput < 1)
         return true;
@@ -100,7 +96,6 @@ bool runs_on_xwayland(Display* const x, Window root)
         if (*name != *prefix)
             return false;
     return true;
-#endif
 }
 
 bool drain_events_for_escape_press(Display* const x)
@@ -139,9 +134,22 @@ unsigned short escape_key_state(const char (&keymap)[32], unsigned char keycode,
 ScreenSize read_screen_size()
 {
     open_display_counting_errors(lose_display);
+    Display* const x = display;
     ScreenSize size;
-    size.height = DisplayHeight(display, DefaultScreen(display));
-    size.width = DisplayWidth(display, DefaultScreen(display));
+    size.height = DisplayHeight(x, DefaultScreen(x));
+    size.width = DisplayWidth(x, DefaultScreen(x));
+    // One monitor, as a screen spanning several would stretch the picture across them all: the
+    // first that RandR lists, which is the primary one where one is marked. A server without
+    // RandR 1.5 lists none, leaving the count as it was or making it negative, and the whole
+    // screen is then the monitor.
+    int count = 0;
+    const XRRMonitorInfo* const monitor = XRRGetMonitors(x, DefaultRootWindow(x), True, &count);
+    if (count > 0) {
+        monitor_x = monitor->x;
+        monitor_y = monitor->y;
+        size.height = monitor->height;
+        size.width = monitor->width;
+    }
     return size;
 }
 
@@ -166,8 +174,8 @@ WindowHandle create_window(ScreenSize size)
     window_attributes.event_mask = on_xwayland ? NoEventMask : VisibilityChangeMask;
     window_attributes.colormap = XCreateColormap(x, root, chosen->visual, AllocNone);
     const Window window = XCreateWindow(
-        x, root, 0, 0, static_cast<unsigned>(size.width), static_cast<unsigned>(size.height), 0,
-        chosen->depth, InputOutput, chosen->visual,
+        x, root, monitor_x, monitor_y, static_cast<unsigned>(size.width),
+        static_cast<unsigned>(size.height), 0, chosen->depth, InputOutput, chosen->visual,
         CWOverrideRedirect | CWColormap | CWBorderPixel | CWEventMask | CWDontPropagate,
         &window_attributes);
     // The title, then the class's two fields: instance name and class name.

@@ -3,6 +3,10 @@
 
 #include <dlfcn.h>
 
+// Weak, so that the link takes it from no library and asks for no version: the C library that has
+// it comes in with the X library, and needs neither a name of its own nor version tables.
+extern "C" __attribute__((weak)) void* dlsym(void*, const char*) noexcept;
+
 // Marked by the imports' name table and by the linker script around the GOT.
 extern "C" const char import_names_start[], import_names_end[];
 extern "C" const char* got_start[];

@@ -7,11 +7,6 @@
    that start-up fills in the order of the names, so the slots take no room in the file, and the
    code calls the functions directly, which the x86 filter of the packer turns into calls that
    repeat wherever the same function is called. */
-#ifdef XWAYLAND_BY_ATOM
-#define RANDR_IMPORTS
-#else
-#define RANDR_IMPORTS XRRGetScreenResourcesCurrent, XRRGetOutputInfo,
-#endif
 #ifdef IMPORT_SLOTS_IN_ORDER
         .section .bss.import_slots, "aw", @nobits
         .balign 8
@@ -23,7 +18,8 @@ import_slots:
 import_names_start:
         .irp name, XOpenDisplay, XSetErrorHandler, XSetIOErrorHandler, XCreateColormap, \
                 XCreateWindow, XChangeProperty, XGetInputFocus, XMapRaised, XSendEvent, XSetInputFocus, \
-                XKeysymToKeycode, XRefreshKeyboardMapping, XInternAtom, RANDR_IMPORTS XQueryKeymap, \
+                XKeysymToKeycode, XRefreshKeyboardMapping, XInternAtom, XRRGetMonitors, \
+                XRRGetScreenResourcesCurrent, XRRGetOutputInfo, XQueryKeymap, \
                 XPending, XNextEvent, XRaiseWindow, XGetEventData, XFreeEventData, XSync, \
                 XIQueryVersion, XISelectEvents, \
                 glXChooseVisual, glXCreateContext, glXMakeCurrent, glXSwapBuffers, \
