@@ -5,6 +5,7 @@
 //   slow-map         the window stays shown for a second before set-up goes on
 //   xwayland-release the server gives the release number of Xwayland 22
 //   xwayland-output  the first RandR output has the name Xwayland gives it before 22
+//   no-outputs       RandR lists no outputs, though it gives the screen's resources
 #include <GL/glx.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/Xrandr.h>
@@ -40,6 +41,15 @@ Display* XOpenDisplay(const char* name)
     if (display && fault("xwayland-release"))
         reinterpret_cast<_XPrivDisplay>(display)->release = 12201009;
     return display;
+}
+
+XRRScreenResources* XRRGetScreenResourcesCurrent(Display* display, Window window)
+{
+    XRRScreenResources* const resources = next<XRRScreenResources* (*)(Display*, Window)>(
+        "XRRGetScreenResourcesCurrent")(display, window);
+    if (resources && fault("no-outputs"))
+        resources->noutput = 0;
+    return resources;
 }
 
 XRROutputInfo* XRRGetOutputInfo(Display* display, XRRScreenResources* resources, RROutput output)

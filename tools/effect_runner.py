@@ -34,27 +34,32 @@ def version():
 
 
 class XServer:
-    """An Xvfb on a display number it picks itself; stopped, with all it started, on close."""
+    """An X server, Xvfb unless its command says otherwise, on a display number it picks itself;
+    stopped, with all it started, on close."""
 
     def __init__(self, width=1024, height=600, extra_args=()):
         self.width, self.height = width, height
         self.children = []
         read_end, write_end = os.pipe()
         self.process = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", f"{width}x{height}x24",
-             "-nolisten", "tcp", "-br", "-noreset", *extra_args],
-            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            self.command(str(write_end), extra_args), pass_fds=(write_end,),
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_end)
         with os.fdopen(read_end) as reader:
             number = reader.readline().strip()
         if not number:
             self.process.kill()
-            raise RuntimeError("Xvfb did not start")
+            raise RuntimeError(f"{self.command('', ())[0]} did not start")
         self.display = ":" + number
         # X11 whatever desktop the tests run in.
         self.env = {name: value for name, value in os.environ.items()
                     if name not in ("WAYLAND_DISPLAY", "WAYLAND_SOCKET")}
         self.env.update(DISPLAY=self.display, QUINESPHERE_HOST="x11")
+
+    def command(self, displayfd, extra_args):
+        """The server's command line, telling its display number on the descriptor displayfd."""
+        return ["Xvfb", "-displayfd", displayfd, "-screen", "0", f"{self.width}x{self.height}x24",
+                "-nolisten", "tcp", "-br", "-noreset", *extra_args]
 
     def __enter__(self):
         return self
@@ -139,6 +144,13 @@ class XServer:
 
     def key(self, *keys):
         self.run("xdotool", "key", "--delay", "0", *keys)
+
+    def pixels(self, geometry):
+        """The screen's pixels in (width, height, left, top), as raw RGB."""
+        width, height, left, top = geometry
+        crop = f"{width}x{height}+{left}+{top}"
+        return subprocess.run(["import", "-window", "root", "-crop", crop, "rgb:-"], env=self.env,
+                              capture_output=True, check=True, timeout=30).stdout
 
     def screenshot(self, path):
         self.run("import", "-window", "root", str(path))

@@ -1,23 +1,27 @@
 """The effect beside other clients, on a bare X server and under the window managers of X11
 desktops: openbox, and GNOME's mutter and KDE's KWin, which intern XWayland's atoms on any
-server."""
+server; and on a desktop with two monitors, bare and under openbox."""
 
 import contextlib
+import os
 import time
 import unittest
 
-from harness import TOOLS, XServer, describe_exit, linux_effects, wait_exit
+from harness import TOOLS, TwoMonitors, XServer, describe_exit, linux_effects, wait_exit
 
 
 class Desktop:
     """Cases run on one server for each window manager, and on one without any."""
 
     window_manager = None
-    interns_xwayland_atom = False
+
+    @classmethod
+    def new_server(cls):
+        return XServer(1024, 600)
 
     @classmethod
     def setUpClass(cls):
-        cls.x = XServer(1024, 600)
+        cls.x = cls.new_server()
         if cls.window_manager:
             try:
                 cls.x.start_window_manager(cls.window_manager)
@@ -29,6 +33,11 @@ class Desktop:
     def tearDownClass(cls):
         cls.x.close()
 
+    def monitor_layouts(self):
+        """Each arrangement of monitors the window is checked under, set up in turn: the monitor
+        it must cover and the other one, as (width, height, left, top), or None."""
+        yield (1024, 600, 0, 0), None
+
     @contextlib.contextmanager
     def server(self):
         """The class's server; what a case starts on it ends with the case."""
@@ -37,13 +46,6 @@ class Desktop:
             yield self.x
         finally:
             self.x.end_children(first)
-
-    def unmanaged_effects(self):
-        """The builds whose window the window manager never gets: all of them, but for the packed
-        one where the window manager interns XWayland's atom, as GNOME's and KDE's do: too small
-        to ask RandR, it takes such a server for XWayland."""
-        return [effect for effect in linux_effects()
-                if not (self.interns_xwayland_atom and effect.name == "quinesphere-packed")]
 
     def open_recorder(self, x):
         """A client that records the keys it receives, opened and focused before the effect."""
@@ -97,25 +99,31 @@ class Desktop:
                 x.key("Escape")
                 self.assertEqual(wait_exit(run, 5), 1)
 
-    def test_window_spans_exactly_the_screen_with_nothing_added(self):
-        for effect in self.unmanaged_effects():
-            with self.subTest(effect=effect.name), self.server() as x:
-                run = x.start([effect])
-                window = x.wait_for_window("EDIT")
-                time.sleep(0.5)
-                info = x.run("xwininfo", "-id", str(window)).stdout
-                self.assertIn("-geometry 1024x600+0+0", info)
-                self.assertRegex(info, r"Absolute upper-left X: +0\n")
-                self.assertRegex(info, r"Absolute upper-left Y: +0\n")
-                self.assertRegex(info, r"Border width: +0\n")
-                # A direct child of the root: no frame was put around it.
-                tree = x.run("xwininfo", "-id", str(window), "-tree").stdout
-                self.assertRegex(tree, r"Parent window id: 0x[0-9a-f]+ \(the root window\)")
-                x.key("Escape")
-                self.assertEqual(wait_exit(run, 5), 1)
+    def test_window_covers_exactly_its_monitor_with_nothing_added_and_draws_nowhere_else(self):
+        for effect in linux_effects():
+            for monitor, other in self.monitor_layouts():
+                with self.subTest(effect=effect.name, monitor=monitor), self.server() as x:
+                    before = [x.pixels(part) for part in (monitor, other) if part]
+                    run = x.start([effect])
+                    window = x.wait_for_window("EDIT")
+                    time.sleep(0.5)
+                    info = x.run("xwininfo", "-id", str(window)).stdout
+                    width, height, left, top = monitor
+                    for name, value in (("Absolute upper-left X", left),
+                                        ("Absolute upper-left Y", top), ("Width", width),
+                                        ("Height", height), ("Border width", 0)):
+                        self.assertRegex(info, rf"{name}: +{value}\n")
+                    # A direct child of the root: no frame was put around it.
+                    tree = x.run("xwininfo", "-id", str(window), "-tree").stdout
+                    self.assertRegex(tree, r"Parent window id: 0x[0-9a-f]+ \(the root window\)")
+                    after = [x.pixels(part) for part in (monitor, other) if part]
+                    self.assertNotEqual(after[0], before[0], "nothing drawn on its monitor")
+                    self.assertEqual(after[1:], before[1:], "the other monitor was drawn on")
+                    x.key("Escape")
+                    self.assertEqual(wait_exit(run, 5), 1)
 
     def test_windows_opened_later_stay_beneath_it(self):
-        for effect in self.unmanaged_effects():
+        for effect in linux_effects():
             with self.subTest(effect=effect.name), self.server() as x:
                 run = x.start([effect])
                 x.wait_for_window("EDIT")
@@ -139,7 +147,7 @@ class Desktop:
                 self.assertEqual(self.focus(x), window)
 
     def test_close_requests_leave_it_running(self):
-        for effect in self.unmanaged_effects():
+        for effect in linux_effects():
             with self.subTest(effect=effect.name), self.server() as x:
                 run = x.start([effect])
                 window = x.wait_for_window("EDIT")
@@ -171,20 +179,20 @@ class BareServer(Desktop, unittest.TestCase):
 
     def test_a_server_taken_for_xwayland_gets_a_managed_window(self):
         """Xwayland 22 and later by their release number, earlier ones by their RandR outputs'
-        names, and any server with no output to judge by, where the packed build asks the atom."""
+        names, and any server with no output to judge by: none listed, or no RandR at all, where
+        the window covers the whole screen."""
         with XServer(640, 480, ["-extension", "RANDR"]) as without_randr:
             for fault, x in (("xwayland-release", self.x), ("xwayland-output", self.x),
-                             ("", without_randr)):
+                             ("no-outputs", self.x), ("", without_randr)):
                 for effect in linux_effects():
                     with self.subTest(effect=effect.name, fault=fault):
                         run = x.start([effect], env={"LD_PRELOAD": str(TOOLS / "libx11_faults.so"),
                                                      "QUINESPHERE_FAULT": fault})
                         try:
                             window = x.wait_for_window("EDIT")
-                            managed = (effect.name != "quinesphere-packed"
-                                       or fault == "xwayland-release")
-                            self.assertIn(f"Override Redirect State: {'no' if managed else 'yes'}",
-                                          x.run("xwininfo", "-id", str(window)).stdout)
+                            info = x.run("xwininfo", "-id", str(window)).stdout
+                            self.assertIn("Override Redirect State: no", info)
+                            self.assertIn(f"-geometry {x.width}x{x.height}+0+0", info)
                             x.key("Escape")
                             self.assertEqual(wait_exit(run, 5), 1)
                         finally:
@@ -200,14 +208,33 @@ class UnderMutter(Desktop, unittest.TestCase):
     """GNOME on X11."""
 
     window_manager = ["dbus-run-session", "--", "mutter", "--x11", "--replace"]
-    interns_xwayland_atom = True
 
 
 class UnderKWin(Desktop, unittest.TestCase):
     """KDE Plasma on X11."""
 
     window_manager = ["dbus-run-session", "--", "kwin_x11", "--replace"]
-    interns_xwayland_atom = True
+
+
+@unittest.skipUnless(os.geteuid() == 0, "Xorg with the dummy driver runs only as root")
+class TwoMonitorsBare(Desktop, unittest.TestCase):
+    """The primary monitor on the left, then on the right, where it need not start at 0,0."""
+
+    @classmethod
+    def new_server(cls):
+        return TwoMonitors()
+
+    def monitor_layouts(self):
+        try:
+            for primary, other in (("DUMMY0", "DUMMY1"), ("DUMMY1", "DUMMY0")):
+                self.x.make_primary(primary)
+                yield TwoMonitors.GEOMETRY[primary], TwoMonitors.GEOMETRY[other]
+        finally:
+            self.x.make_primary("DUMMY0")
+
+
+class TwoMonitorsUnderOpenbox(TwoMonitorsBare):
+    window_manager = ["openbox", "--sm-disable"]
 
 
 if __name__ == "__main__":
