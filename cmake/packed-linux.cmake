@@ -28,7 +28,7 @@ string(REPLACE "-Oz" "-Os" packed_flags "${tiny_flags}")
 list(REMOVE_ITEM packed_flags -Wa,-mrelax-relocations=no -fno-plt)
 list(APPEND packed_flags -fno-schedule-insns2 -fno-peephole2 -fno-if-conversion
      -fno-if-conversion2 -fno-caller-saves -fno-guess-branch-probability -fno-forward-propagate
-     -fno-tree-vrp -fno-crossjumping)
+     -fno-tree-vrp -fno-crossjumping -fno-optimize-sibling-calls)
 set(payload ${CMAKE_BINARY_DIR}/quinesphere-packed.payload)
 # No -z now: without a PLT nothing binds lazily, and it would add two .dynamic entries. No C
 # library either: it comes in with the X library, and the weak dlsym binds to it at start-up.
