@@ -12,25 +12,19 @@
 #include <cstdlib>
 #include <vector>
 
-namespace {
-template <typename Function> Function mesa(const char* name)
-{
-    return reinterpret_cast<Function>(eglGetProcAddress(name));
-}
-} // namespace
+#define MESA(name) reinterpret_cast<decltype(&name)>(eglGetProcAddress(#name))
 
 // What reaches WebGL under Emscripten's names in the browser reaches the current context here.
 extern "C" void emscripten_glEnable(GLenum capability)
 {
-    mesa<decltype(&glEnable)>("glEnable")(capability);
+    MESA(glEnable)(capability);
 }
 
 extern "C" void emscripten_glTexImage2D(GLenum target, GLint level, GLint internal_format,
                                         GLsizei width, GLsizei height, GLint border, GLenum format,
                                         GLenum type, const void* pixels)
 {
-    mesa<decltype(&glTexImage2D)>("glTexImage2D")(target, level, internal_format, width, height,
-                                                  border, format, type, pixels);
+    MESA(glTexImage2D)(target, level, internal_format, width, height, border, format, type, pixels);
 }
 
 namespace {
@@ -148,18 +142,14 @@ TEST(FixedFunction, OursOverOpenGlEs2DrawsWhatMesasGl1Does)
     const std::vector<unsigned char> ours =
         frames({glMatrixMode, glLoadIdentity, glMultMatrixd, glRotatef, glEnable, glColor4f,
                 glTexImage2D, glBegin, glTexCoord2f, glVertex3f, glEnd});
-    ASSERT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 
     make_current(display, config, EGL_OPENGL_API, nullptr);
-    const std::vector<unsigned char> mesas = frames(
-        {mesa<decltype(&glMatrixMode)>("glMatrixMode"),
-         mesa<decltype(&glLoadIdentity)>("glLoadIdentity"),
-         mesa<decltype(&glMultMatrixd)>("glMultMatrixd"), mesa<decltype(&glRotatef)>("glRotatef"),
-         mesa<decltype(&glEnable)>("glEnable"), mesa<decltype(&glColor4f)>("glColor4f"),
-         mesa<decltype(&glTexImage2D)>("glTexImage2D"), mesa<decltype(&glBegin)>("glBegin"),
-         mesa<decltype(&glTexCoord2f)>("glTexCoord2f"), mesa<decltype(&glVertex3f)>("glVertex3f"),
-         mesa<decltype(&glEnd)>("glEnd")});
-    ASSERT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    const std::vector<unsigned char> mesas =
+        frames({MESA(glMatrixMode), MESA(glLoadIdentity), MESA(glMultMatrixd), MESA(glRotatef),
+                MESA(glEnable), MESA(glColor4f), MESA(glTexImage2D), MESA(glBegin),
+                MESA(glTexCoord2f), MESA(glVertex3f), MESA(glEnd)});
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
     eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
     eglTerminate(display);
 
