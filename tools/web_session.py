@@ -82,11 +82,16 @@ class WebSession:
         except BaseException:
             self.stop_server()
             raise
-        # The page's viewport exactly the size asked, whatever the window's frame takes.
-        self.driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {
-            "width": width, "height": height, "deviceScaleFactor": 1, "mobile": False})
+        self.pixel_ratio(1)
         self.driver.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument",
                                     {"source": RECORDER})
+
+    def pixel_ratio(self, ratio):
+        """The page's viewport exactly the size asked, whatever the window's frame takes, at this
+        device pixel ratio from the next page opened on."""
+        self.driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {
+            "width": self.width, "height": self.height, "deviceScaleFactor": ratio,
+            "mobile": False})
 
     def open(self, path="index.html"):
         """Loads the page afresh: a new run of the effect."""

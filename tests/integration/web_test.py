@@ -25,6 +25,12 @@ copy.getContext("2d").drawImage(canvas, 0, 0);
 const pixels = copy.getContext("2d").getImageData(0, 0, 800, 600).data;
 return pixels.reduce((sum, value, i) => i % 4 == 3 ? sum : sum + value, 0) / (800 * 600 * 3 * 255);
 """
+# The canvas's size in pixels and in CSS pixels, and its context's attributes.
+CANVAS = """
+const canvas = document.getElementById("canvas");
+return [[canvas.width, canvas.height, canvas.clientWidth, canvas.clientHeight],
+        canvas.getContext("webgl").getContextAttributes()];
+"""
 
 
 class Reader:
@@ -124,6 +130,10 @@ class Page(unittest.TestCase):
         self.wait_until(lambda: self.session.recorded("draws") > 0, "drawing")
         return time.monotonic()
 
+    def wait_for_frames(self, what):
+        drawn = self.session.recorded("draws")
+        self.wait_until(lambda: self.session.recorded("draws") > drawn + 20, what)
+
     def test_draws_builds_up_and_wears_the_run_sequences_code_as_texture(self):
         started = self.start_run()
         time.sleep(max(0.0, started + 1 - time.monotonic()))
@@ -133,11 +143,8 @@ class Page(unittest.TestCase):
         self.assertGreater(late, early)
         self.assertGreater(early, 0)
         # Sized to the page, with what pixel format 4 gives on the desktop.
-        canvas, attributes = self.session.run(
-            "const canvas = document.getElementById('canvas');"
-            "return [[canvas.width, canvas.height],"
-            "        canvas.getContext('webgl').getContextAttributes()]")
-        self.assertEqual(canvas, [800, 600])
+        canvas, attributes = self.session.run(CANVAS)
+        self.assertEqual(canvas, [800, 600, 800, 600])
         self.assertEqual({name: attributes[name] for name in PIXEL_FORMAT}, PIXEL_FORMAT)
 
         uploads = self.session.recorded("uploads")
@@ -152,11 +159,22 @@ class Page(unittest.TestCase):
             if upload["width"] > 1:
                 level = halved(level, upload["width"])
 
+        # A canvas pixel for each device pixel.
+        self.session.pixel_ratio(2)
+        try:
+            self.start_run()
+            self.assertEqual(self.session.run(CANVAS)[0], [1600, 1200, 800, 600])
+        finally:
+            self.session.pixel_ratio(1)
+
     def test_escape_held_or_tapped_and_leaving_full_screen_end_the_run(self):
         def leave_full_screen(ask):
             ask()
             self.wait_until(lambda: self.session.run("return document.fullscreenElement?.id")
                             == "canvas", "full screen")
+            # Entering ends nothing; only leaving does.
+            self.wait_for_frames("frames in full screen")
+            self.assertEqual(self.session.driver.title, "quinesphere")
             self.session.run("document.exitFullscreen()")
 
         cases = {
@@ -176,8 +194,7 @@ class Page(unittest.TestCase):
                 self.start_run()
                 # Other keys change nothing.
                 ActionChains(self.session.driver).send_keys("a" + Keys.ENTER).perform()
-                drawn = self.session.recorded("draws")
-                self.wait_until(lambda: self.session.recorded("draws") > drawn + 20, "more frames")
+                self.wait_for_frames("more frames")
                 self.assertEqual(self.session.driver.title, "quinesphere")
                 end()
                 self.wait_until(lambda: self.session.driver.title.endswith(" exit 1"), "end", 10)
