@@ -20,7 +20,7 @@ import_names_start:
                 XCreateWindow, XChangeProperty, XGetInputFocus, XMapRaised, XSendEvent, XSetInputFocus, \
                 XKeysymToKeycode, XRefreshKeyboardMapping, XInternAtom, XRRGetMonitors, \
                 XRRGetScreenResourcesCurrent, XRRGetOutputInfo, XQueryKeymap, \
-                XPending, XNextEvent, XRaiseWindow, XGetEventData, XFreeEventData, XSync, \
+                XPending, XNextEvent, XGetEventData, XFreeEventData, XSync, \
                 XIQueryVersion, XISelectEvents, \
                 glXChooseVisual, glXCreateContext, glXMakeCurrent, glXSwapBuffers, \
                 glXDestroyContext, glMatrixMode, glEnable, glBlendFunc, glColor4f, \
