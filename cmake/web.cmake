@@ -10,17 +10,24 @@ set_target_properties(quinesphere PROPERTIES SUFFIX .js
                       RUNTIME_OUTPUT_DIRECTORY ${QUINESPHERE_WEB_DIR})
 target_include_directories(quinesphere PRIVATE ${CMAKE_SOURCE_DIR})
 target_compile_options(quinesphere PRIVATE ${own_warnings} -Oz)
-# Asyncify lets present_frame sleep until the next animation frame inside the run sequence's loop;
-# the page's script drives it, so Emscripten's minimal runtime is enough, and only the calls that
-# lead to the two sleeping imports are instrumented. Asyncify has Emscripten export malloc, which
-# nothing calls; emmalloc is its smallest. The page's script stands in for Emscripten's HTML5 and GL
-# libraries. The page finds the run sequence through its export, by name, so export names stay as
-# they are, and copies its code below the data, which GLOBAL_BASE moves up to make room.
-target_link_options(quinesphere PRIVATE -Oz -sMINIMAL_RUNTIME -sENVIRONMENT=web -sASYNCIFY
-  -sASYNCIFY_IMPORTS=page_next_frame,page_sleep_for_good -sASYNCIFY_IGNORE_INDIRECT
-  -sMALLOC=emmalloc -sAUTO_JS_LIBRARIES=0 --js-library ${CMAKE_SOURCE_DIR}/web/page.js
+# The page's script stands in for Emscripten's HTML5 and GL libraries and drives Asyncify itself,
+# so Emscripten's minimal runtime is enough. The page finds the run sequence through its export, by
+# name, so export names stay as they are, and copies its code below the data, which GLOBAL_BASE
+# moves up to make room.
+target_link_options(quinesphere PRIVATE -Oz -sMINIMAL_RUNTIME -sENVIRONMENT=web -sMALLOC=none
+  -sAUTO_JS_LIBRARIES=0 --js-library ${CMAKE_SOURCE_DIR}/web/page.js
   -sEXPORTED_FUNCTIONS=_main,__Z10run_effectv -sDECLARE_ASM_MODULE_EXPORTS=0 -sGLOBAL_BASE=2048
   -sSUPPORT_ERRNO=0 -sTEXTDECODER=2)
+# Asyncify lets present_frame sleep until the next animation frame inside the run sequence's loop.
+# Binaryen's pass is run here rather than by Emscripten, whose Asyncify brings its own JavaScript,
+# malloc and free, none of which the page uses; only the calls that lead to the two sleeping
+# imports are instrumented.
+find_program(QUINESPHERE_WASM_OPT wasm-opt REQUIRED)
+add_custom_command(TARGET quinesphere POST_BUILD
+  COMMAND ${QUINESPHERE_WASM_OPT} ${QUINESPHERE_WEB_DIR}/quinesphere.wasm --asyncify
+          --pass-arg=asyncify-imports@env.page_next_frame,env.page_sleep_for_good
+          --pass-arg=asyncify-ignore-indirect -Oz -o ${QUINESPHERE_WEB_DIR}/quinesphere.wasm
+  VERBATIM)
 set_property(TARGET quinesphere APPEND PROPERTY LINK_DEPENDS ${CMAKE_SOURCE_DIR}/web/page.js)
 # Copied again whenever it changes.
 configure_file(web/index.html ${QUINESPHERE_WEB_DIR}/index.html COPYONLY)
