@@ -141,7 +141,6 @@ mergeInto(LibraryManager.library, {
     return context == 1 ? 1 : 0;
   },
 
-  page_show_end__deps: ['$page'],
   page_show_end: function(line, status) {
     document.title += ': exit ' + status;
     var end = document.getElementById('end');
@@ -177,12 +176,12 @@ mergeInto(LibraryManager.library, {
     _asyncify_start_unwind(data);
   },
 
-  glCreateProgram__deps: ['$glName'],
+  glCreateProgram__deps: ['$page', '$glName'],
   glCreateProgram: function() {
     return glName(page.gl.createProgram());
   },
 
-  glCreateShader__deps: ['$glName'],
+  glCreateShader__deps: ['$page', '$glName'],
   glCreateShader: function(type) {
     return glName(page.gl.createShader(type));
   },
@@ -193,10 +192,12 @@ mergeInto(LibraryManager.library, {
     page.gl.shaderSource(page.objects[shader], UTF8ToString(HEAP32[strings >> 2]));
   },
 
+  glCompileShader__deps: ['$page'],
   glCompileShader: function(shader) {
     page.gl.compileShader(page.objects[shader]);
   },
 
+  glAttachShader__deps: ['$page'],
   glAttachShader: function(program, shader) {
     page.gl.attachShader(page.objects[program], page.objects[shader]);
   },
@@ -206,73 +207,86 @@ mergeInto(LibraryManager.library, {
     page.gl.bindAttribLocation(page.objects[program], index, UTF8ToString(name));
   },
 
+  glLinkProgram__deps: ['$page'],
   glLinkProgram: function(program) {
     page.gl.linkProgram(page.objects[program]);
   },
 
+  glUseProgram__deps: ['$page'],
   glUseProgram: function(program) {
     page.gl.useProgram(page.objects[program]);
   },
 
-  glGetUniformLocation__deps: ['$glName'],
+  glGetUniformLocation__deps: ['$page', '$glName'],
   glGetUniformLocation: function(program, name) {
     return glName(page.gl.getUniformLocation(page.objects[program], UTF8ToString(name)));
   },
 
-  glGenBuffers__deps: ['$glName'],
+  glGenBuffers__deps: ['$page', '$glName'],
   glGenBuffers: function(count, names) {
     while (count--) HEAP32[(names >> 2) + count] = glName(page.gl.createBuffer());
   },
 
+  glBindBuffer__deps: ['$page'],
   glBindBuffer: function(target, buffer) {
     page.gl.bindBuffer(target, page.objects[buffer]);
   },
 
-  glGenTextures__deps: ['$glName'],
+  glGenTextures__deps: ['$page', '$glName'],
   glGenTextures: function(count, names) {
     while (count--) HEAP32[(names >> 2) + count] = glName(page.gl.createTexture());
   },
 
+  glBindTexture__deps: ['$page'],
   glBindTexture: function(target, texture) {
     page.gl.bindTexture(target, page.objects[texture]);
   },
 
+  glEnableVertexAttribArray__deps: ['$page'],
   glEnableVertexAttribArray: function(index) {
     page.gl.enableVertexAttribArray(index);
   },
 
+  glVertexAttribPointer__deps: ['$page'],
   glVertexAttribPointer: function(index, size, type, normalized, stride, offset) {
     page.gl.vertexAttribPointer(index, size, type, !!normalized, stride, offset);
   },
 
+  glVertexAttrib4f__deps: ['$page'],
   glVertexAttrib4f: function(index, x, y, z, w) {
     page.gl.vertexAttrib4f(index, x, y, z, w);
   },
 
+  glBlendFunc__deps: ['$page'],
   glBlendFunc: function(source, destination) {
     page.gl.blendFunc(source, destination);
   },
 
+  webgl_enable__deps: ['$page'],
   webgl_enable: function(capability) {
     page.gl.enable(capability);
   },
 
   // RGBA bytes, as the GL layer uploads them.
+  webgl_tex_image_2d__deps: ['$page'],
   webgl_tex_image_2d: function(target, level, internalFormat, width, height, border, format, type,
                                pixels) {
     page.gl.texImage2D(target, level, internalFormat, width, height, border, format, type,
                        HEAPU8.subarray(pixels, pixels + width * height * 4));
   },
 
+  glUniformMatrix4fv__deps: ['$page'],
   glUniformMatrix4fv: function(location, count, transpose, value) {
     page.gl.uniformMatrix4fv(page.objects[location], !!transpose,
                              HEAPF32.subarray(value >> 2, (value >> 2) + 16 * count));
   },
 
+  glBufferData__deps: ['$page'],
   glBufferData: function(target, size, data, usage) {
     page.gl.bufferData(target, HEAPU8.subarray(data, data + size), usage);
   },
 
+  glDrawArrays__deps: ['$page'],
   glDrawArrays: function(mode, first, count) {
     page.gl.drawArrays(mode, first, count);
   },
