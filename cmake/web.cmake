@@ -30,14 +30,15 @@ add_custom_command(TARGET quinesphere POST_BUILD
   VERBATIM)
 # Closure Compiler, which scripts/build installs from npm, shortens the page's script with
 # Emscripten's runtime; without it the page works the same, only larger. It is told of the exports
-# that Asyncify adds after the link, as the page's script finds them.
+# that Asyncify adds after the link, as the page's script finds them, and writes no syntax newer
+# than the browsers that brought WebAssembly know.
 find_program(QUINESPHERE_CLOSURE_COMPILER google-closure-compiler
              HINTS ${CMAKE_SOURCE_DIR}/build/npm/node_modules/.bin)
 if(QUINESPHERE_CLOSURE_COMPILER)
   target_link_options(quinesphere PRIVATE --closure 1)
   set_property(TARGET quinesphere PROPERTY CXX_LINKER_LAUNCHER ${CMAKE_COMMAND} -E env
     EM_CLOSURE_COMPILER=${QUINESPHERE_CLOSURE_COMPILER}
-    EMCC_CLOSURE_ARGS=--externs=${CMAKE_SOURCE_DIR}/web/asyncify.externs.js)
+    "EMCC_CLOSURE_ARGS=--externs=${CMAKE_SOURCE_DIR}/web/asyncify.externs.js --language_out=ECMASCRIPT_2017")
 else()
   message(WARNING "No Closure Compiler (google-closure-compiler from npm): the page's script is "
                   "left longer, and the page larger; scripts/build installs it")
