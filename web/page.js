@@ -83,6 +83,14 @@ mergeInto(LibraryManager.library, {
     var canvas = page.canvas;
     canvas.width = width;
     canvas.height = height;
+    // Safari before 16.4 has it only under WebKit's names, and a phone's may not have it at all.
+    function fullScreen() {
+      var ask = canvas.requestFullscreen || canvas.webkitRequestFullscreen;
+      if (ask) ask.call(canvas);
+    }
+    function fullScreenChange() {
+      page.escapePressed |= !(document.fullscreenElement || document.webkitFullscreenElement);
+    }
     function key(event) {
       var down = event.type == 'keydown';
       if (event.key == 'Escape') {
@@ -92,21 +100,20 @@ mergeInto(LibraryManager.library, {
       } else if ((event.key == 'f' || event.key == 'F') && !event.ctrlKey && !event.altKey &&
                  !event.metaKey) {
         // A plain F only: with a modifier it is the browser's.
-        if (down) canvas.requestFullscreen();
+        if (down) fullScreen();
         event.preventDefault();
       }
     }
     addEventListener('keydown', key, true);
     addEventListener('keyup', key, true);
     canvas.addEventListener('click', function(event) {
-      canvas.requestFullscreen();
+      fullScreen();
       event.preventDefault();
     });
     // The browser keeps the Escape that leaves full screen for itself, so leaving counts as a
     // press.
-    document.addEventListener('fullscreenchange', function() {
-      page.escapePressed |= !document.fullscreenElement;
-    });
+    document.addEventListener('fullscreenchange', fullScreenChange);
+    document.addEventListener('webkitfullscreenchange', fullScreenChange);
   },
 
   page_poll_escape__deps: ['$page'],
