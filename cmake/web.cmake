@@ -35,14 +35,17 @@ add_custom_command(TARGET quinesphere POST_BUILD
 find_program(QUINESPHERE_CLOSURE_COMPILER google-closure-compiler
              HINTS ${CMAKE_SOURCE_DIR}/build/npm/node_modules/.bin)
 if(QUINESPHERE_CLOSURE_COMPILER)
+  set(closure_arguments --externs=${CMAKE_SOURCE_DIR}/web/asyncify.externs.js
+                        --language_out=ECMASCRIPT_2017)
+  list(JOIN closure_arguments " " closure_arguments)
   target_link_options(quinesphere PRIVATE --closure 1)
   set_property(TARGET quinesphere PROPERTY CXX_LINKER_LAUNCHER ${CMAKE_COMMAND} -E env
-    EM_CLOSURE_COMPILER=${QUINESPHERE_CLOSURE_COMPILER}
-    "EMCC_CLOSURE_ARGS=--externs=${CMAKE_SOURCE_DIR}/web/asyncify.externs.js --language_out=ECMASCRIPT_2017")
+    EM_CLOSURE_COMPILER=${QUINESPHERE_CLOSURE_COMPILER} "EMCC_CLOSURE_ARGS=${closure_arguments}")
 else()
   message(WARNING "No Closure Compiler (google-closure-compiler from npm): the page's script is "
                   "left longer, and the page larger; scripts/build installs it")
 endif()
-set_property(TARGET quinesphere APPEND PROPERTY LINK_DEPENDS ${CMAKE_SOURCE_DIR}/web/page.js)
+set_property(TARGET quinesphere APPEND PROPERTY LINK_DEPENDS ${CMAKE_SOURCE_DIR}/web/page.js
+             ${CMAKE_SOURCE_DIR}/web/asyncify.externs.js)
 # Copied again whenever it changes.
 configure_file(web/index.html ${QUINESPHERE_WEB_DIR}/index.html COPYONLY)
