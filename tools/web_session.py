@@ -2,8 +2,9 @@
 run the page with.
 
 A script injected before the page's own records its WebGL calls, as apitrace does on the desktop:
-window.recorded holds every texture upload (level, internal format, size, bytes) and counts the
-draws and animation frames. Chromium is kept off the network: it reaches only the page's server.
+window.recorded holds every texture upload (level, internal format, size, bytes), counts the draws
+and animation frames, and keeps the time of the first draw from the start of the page's navigation.
+Chromium is kept off the network: it reaches only the page's server.
 """
 
 import functools
@@ -31,7 +32,7 @@ gl.texImage2D = function (target, level, internalFormat, width, height, border, 
   return texImage2D.apply(this, arguments);
 };
 gl.drawArrays = function () {
-  recorded.draws++;
+  if (!recorded.draws++) recorded.firstDraw = performance.now();
   return drawArrays.apply(this, arguments);
 };
 const requestAnimationFrame = window.requestAnimationFrame;

@@ -1,19 +1,16 @@
 // OpenGL 1.x over WebGL 1 for the scene and our GLU: two matrices, the current colour and texture
 // coordinate, quad strips, and one shader that modulates the texture by the colour. Calls WebGL has
 // as they are (glBlendFunc) go to it directly; glEnable and glTexImage2D, which we answer
-// ourselves, reach WebGL under Emscripten's emscripten_gl names.
+// ourselves, reach WebGL under the page's webgl_ names.
 #include "web/fixed_function.h"
+
+#include "web/page.h"
 
 #define GL_GLEXT_PROTOTYPES
 #include <GL/gl.h>
 #include <GL/glext.h>
 
 #include <cmath>
-
-extern "C" void emscripten_glEnable(GLenum capability);
-extern "C" void emscripten_glTexImage2D(GLenum target, GLint level, GLint internal_format,
-                                        GLsizei width, GLsizei height, GLint border, GLenum format,
-                                        GLenum type, const void* pixels);
 
 namespace {
 const char vertex_shader[] = "attribute vec4 p;attribute vec2 t;attribute vec4 c;uniform mat4 m;"
@@ -144,7 +141,7 @@ void glRotatef(GLfloat angle, GLfloat x, GLfloat y, GLfloat z)
 void glEnable(GLenum capability)
 {
     if (capability != GL_TEXTURE_2D)
-        emscripten_glEnable(capability);
+        webgl_enable(capability);
 }
 
 void glColor4f(GLfloat red, GLfloat green, GLfloat blue, GLfloat alpha)
@@ -156,8 +153,8 @@ void glColor4f(GLfloat red, GLfloat green, GLfloat blue, GLfloat alpha)
 void glTexImage2D(GLenum target, GLint level, GLint, GLsizei width, GLsizei height, GLint border,
                   GLenum format, GLenum type, const void* pixels)
 {
-    emscripten_glTexImage2D(target, level, static_cast<GLint>(format), width, height, border,
-                            format, type, pixels);
+    webgl_tex_image_2d(target, level, static_cast<GLint>(format), width, height, border, format,
+                       type, pixels);
 }
 
 // Only quad strips are drawn: a quad strip's vertices make the same triangles as a triangle
