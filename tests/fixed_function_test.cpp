@@ -3,6 +3,7 @@
 // both offscreen in llvmpipe, make the same picture. Our layer's names are this executable's own,
 // so Mesa's are reached through eglGetProcAddress.
 #include "web/fixed_function.h"
+#include "web/page.h"
 
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
@@ -14,15 +15,15 @@
 
 #define MESA(name) reinterpret_cast<decltype(&name)>(eglGetProcAddress(#name))
 
-// What reaches WebGL under Emscripten's names in the browser reaches the current context here.
-extern "C" void emscripten_glEnable(GLenum capability)
+// What reaches WebGL through the page's script in the browser reaches the current context here.
+extern "C" void webgl_enable(unsigned capability)
 {
     MESA(glEnable)(capability);
 }
 
-extern "C" void emscripten_glTexImage2D(GLenum target, GLint level, GLint internal_format,
-                                        GLsizei width, GLsizei height, GLint border, GLenum format,
-                                        GLenum type, const void* pixels)
+extern "C" void webgl_tex_image_2d(unsigned target, int level, int internal_format, int width,
+                                   int height, int border, unsigned format, unsigned type,
+                                   const void* pixels)
 {
     MESA(glTexImage2D)(target, level, internal_format, width, height, border, format, type, pixels);
 }
