@@ -9,6 +9,7 @@ log.
 
 import json
 import os
+import re
 import shutil
 import subprocess
 import time
@@ -81,7 +82,13 @@ class KWin(Compositor):
             for line in self.log.read_text(errors="replace").splitlines():
                 if f"{marker} " in line:
                     return json.loads(line.split(f"{marker} ", 1)[1])
-        return wait_until(printed, 30, "KWin's list of windows")
+        state = wait_until(printed, 30, "KWin's list of windows")
+        # KWin numbers a caption that another window still has, as "EDIT <2>" while the last run's
+        # window is still closing: the caption is the window's own.
+        state["active"] = state["active"] and re.sub(r" <\d+>$", "", state["active"])
+        for window in state["windows"]:
+            window["caption"] = re.sub(r" <\d+>$", "", window["caption"])
+        return state
 
     def terminal_command(self, shell_command):
         # weston-terminal runs its shell without arguments: the command becomes a script.
