@@ -16,14 +16,13 @@
 #define MESA(name) reinterpret_cast<decltype(&name)>(eglGetProcAddress(#name))
 
 // What reaches WebGL through the page's script in the browser reaches the current context here.
-extern "C" void webgl_enable(unsigned capability)
+void webgl_enable(unsigned capability)
 {
     MESA(glEnable)(capability);
 }
 
-extern "C" void webgl_tex_image_2d(unsigned target, int level, int internal_format, int width,
-                                   int height, int border, unsigned format, unsigned type,
-                                   const void* pixels)
+void webgl_tex_image_2d(unsigned target, int level, int internal_format, int width, int height,
+                        int border, unsigned format, unsigned type, const void* pixels)
 {
     MESA(glTexImage2D)(target, level, internal_format, width, height, border, format, type, pixels);
 }

@@ -41,15 +41,15 @@ class XServer:
         self.width, self.height = width, height
         self.children = []
         read_end, write_end = os.pipe()
-        self.process = subprocess.Popen(
-            self.command(str(write_end), extra_args), pass_fds=(write_end,),
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        command = self.command(str(write_end), extra_args)
+        self.process = subprocess.Popen(command, pass_fds=(write_end,), stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL)
         os.close(write_end)
         with os.fdopen(read_end) as reader:
             number = reader.readline().strip()
         if not number:
             self.process.kill()
-            raise RuntimeError(f"{self.command('', ())[0]} did not start")
+            raise RuntimeError(f"{command[0]} did not start")
         self.display = ":" + number
         # X11 whatever desktop the tests run in.
         self.env = {name: value for name, value in os.environ.items()

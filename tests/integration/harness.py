@@ -28,33 +28,26 @@ def image_figure(path, expression):
     return float(out)
 
 
-
-
 class TwoMonitors(XServer):
     """Xorg with the dummy driver as a desktop with two monitors: 1280x720 outputs side by side,
     DUMMY0 on the left and DUMMY1 on the right, the left one primary. Xorg runs only as root."""
 
     GEOMETRY = {"DUMMY0": (1280, 720, 0, 0), "DUMMY1": (1280, 720, 1280, 0)}
-    MODE = 'Modeline "1280x720" 74.25 1280 1390 1430 1650 720 725 730 750 +hsync +vsync'
+    MONITOR = """
+Section "Monitor"
+    Identifier "{name}"
+    Modeline "1280x720" 74.25 1280 1390 1430 1650 720 725 730 750 +hsync +vsync
+    Option "PreferredMode" "1280x720"
+    Option "Position" "{left} 0"
+    Option "{shown}" "true"
+EndSection"""
     CONFIG = f"""
 Section "ServerFlags"
     Option "AutoAddDevices" "false"
     Option "AutoEnableDevices" "false"
 EndSection
-Section "Monitor"
-    Identifier "left"
-    {MODE}
-    Option "PreferredMode" "1280x720"
-    Option "Position" "0 0"
-    Option "Primary" "true"
-EndSection
-Section "Monitor"
-    Identifier "right"
-    {MODE}
-    Option "PreferredMode" "1280x720"
-    Option "Position" "1280 0"
-    Option "Enable" "true"
-EndSection
+{MONITOR.format(name="left", left=0, shown="Primary")}
+{MONITOR.format(name="right", left=1280, shown="Enable")}
 Section "Device"
     Identifier "dummy"
     Driver "dummy"

@@ -47,6 +47,8 @@ WINDOWS = """print("%s " + JSON.stringify({active: workspace.activeClient ?
 })}));"""
 
 TERMINAL = "Wayland Terminal"
+# What KWin adds to a caption that another window has too.
+NUMBERED = re.compile(r" <\d+>$")
 
 
 class KWin(Compositor):
@@ -86,16 +88,16 @@ class KWin(Compositor):
                 state = wait_until(printed, 10, "KWin's list of windows")
                 break
             except AssertionError:
-                continue
+                pass
             finally:
                 self.scripting("unloadScript", f"string:{marker}")
         else:
             raise AssertionError("KWin never printed its list of windows")
         # KWin numbers a caption that another window still has, as "EDIT <2>" while the last run's
         # window is still closing: the caption is the window's own.
-        state["active"] = state["active"] and re.sub(r" <\d+>$", "", state["active"])
+        state["active"] = state["active"] and NUMBERED.sub("", state["active"])
         for window in state["windows"]:
-            window["caption"] = re.sub(r" <\d+>$", "", window["caption"])
+            window["caption"] = NUMBERED.sub("", window["caption"])
         return state
 
     def scripting(self, method, *args):
