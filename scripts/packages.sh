@@ -21,8 +21,14 @@ need_packages() {
     local log wait_for_lock=(-o DPkg::Lock::Timeout=1200)
     log=$(mktemp)
     if [ -z "${QUINESPHERE_APT_UPDATED:-}" ]; then
-        apt-get "${wait_for_lock[@]}" update -qq >"$log" 2>&1 ||
-            { cat "$log" >&2; rm -f "$log"; exit 1; }
+        # A mirror caught mid-sync fails the update for a while; lists it could not renew are kept
+        # as they were, so after a few tries the install goes ahead and fails only if it must.
+        local try
+        for try in 1 2 3; do
+            apt-get "${wait_for_lock[@]}" update -qq >"$log" 2>&1 && break
+            [ "$try" -eq 3 ] && { cat "$log" >&2; echo "Going on with the lists apt has" >&2; }
+            sleep $((try * 20))
+        done
         export QUINESPHERE_APT_UPDATED=1
     fi
     DEBIAN_FRONTEND=noninteractive apt-get "${wait_for_lock[@]}" install -y -qq "${options[@]}" \
