@@ -153,28 +153,27 @@ class UnderSway(DesktopCases, unittest.TestCase):
                 self.end_with_escape(run)
 
     def test_on_an_output_at_scale_2_it_draws_every_device_pixel(self):
-        output = "output HEADLESS-1 resolution {} scale {}"
-        self.addCleanup(self.session.swaymsg, output.format("1024x768", 1))
-        for started_at in (2, 1):
-            with self.subTest(started_at=started_at):
-                self.session.swaymsg(output.format(("1024x768", "1280x720")[started_at - 1],
-                                                   started_at))
+        plain, scaled = (f"output HEADLESS-1 resolution {mode}" for mode in
+                         ("1024x768 scale 1", "1280x720 scale 2"))
+        self.addCleanup(self.session.swaymsg, plain)
+        for started_on in (scaled, plain):
+            with self.subTest(started_on=started_on):
+                self.session.swaymsg(started_on)
                 log = self.session.user.file("protocol.log")
                 run = self.start_effect("quinesphere", protocol_log=log)
                 # Scaled while it runs: the next frames' buffers take the new size, and the
                 # picture all of each, right of the 1024 columns of before too.
-                self.session.swaymsg(output.format("1280x720", 2))
+                self.session.swaymsg(scaled)
                 wait_until(lambda: buffer_sizes(log)[-1] == (1280, 720), 10, "a larger buffer")
                 time.sleep(1)
                 shot = self.session.screenshot(self.session.user.file("scaled.png"))
                 self.assertGreater(image_figure(shot, "%k", "-crop", "256x720+1024+0"), 1000)
                 # Magnified from 640 x 360, every pixel would show as two columns and two rows.
-                self.assertGreater(image_figure(shot, "%[fx:mean]", "(", "+clone", "-sample",
-                                                "50%", "-sample", "200%", ")", "-compose",
-                                                "difference", "-composite", "-threshold", "0"),
-                                   0.2)
+                self.assertGreater(image_figure(shot, "%[fx:mean]", "(", "+clone", "-sample", "50%",
+                                                "-sample", "200%", ")", "-compose", "difference",
+                                                "-composite", "-threshold", "0"), 0.2)
                 self.assertIn("set_buffer_scale(2)", log.read_text())
-                if started_at == 2:
+                if started_on == scaled:
                     # The black first buffer too: nothing is ever shown at the logical size.
                     self.assertEqual(set(buffer_sizes(log)), {(1280, 720)})
                 self.end_with_escape(run)
