@@ -11,17 +11,26 @@
 // The loop must never block while the surface is hidden: with a swap interval of 0, presenting
 // never waits, and frames are paced by the surface's frame callbacks instead, waiting for one at
 // most a tenth of a second, so a hidden surface keeps polling Escape.
+//
+// The picture is drawn at the output's device pixels: on a scaled output a buffer of the logical
+// size would be magnified by the compositor. The buffer is the logical size times the output's
+// scale, told with wl_surface.set_buffer_scale, or, where the compositor can take a fraction of a
+// pixel, times its preferred scale, with a viewport that shows it at the logical size.
 #include "display/display.h"
 #include "display/failure_line.h"
 
+#include "fractional-scale-v1-client-protocol.h"
+#include "viewporter-client-protocol.h"
 #include "xdg-shell-client-protocol.h"
 
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
+#include <GL/gl.h>
 #include <wayland-client.h>
 #include <wayland-egl.h>
 #include <xkbcommon/xkbcommon.h>
 
+#include <algorithm>
 #include <cstring>
 #include <poll.h>
 #include <sys/mman.h>
@@ -35,12 +44,26 @@ wl_compositor* compositor;
 wl_shm* shared_memory;
 xdg_wm_base* shell;
 wl_seat* seat;
-wl_output* output;
+wp_viewporter* viewporter;
+wp_fractional_scale_manager_v1* fractional_scales;
 wl_keyboard* keyboard;
 wl_surface* surface;
+wp_viewport* viewport;
 wl_egl_window* native_window;
 ScreenSize output_size;
 ScreenSize configured_size;
+
+struct Output {
+    int32_t scale;
+    bool surface_on_it;
+};
+Output outputs[16];
+int output_count;
+// In 120ths, where the compositor tells it; 0 until then.
+uint32_t preferred_scale;
+// What the compositor was last told the buffer stands for: the logical size and the scale.
+ScreenSize surface_size;
+int32_t surface_scale;
 bool full_screen;
 bool full_screen_configured;
 bool frame_pending;
@@ -152,15 +175,16 @@ const wl_seat_listener seat_listener = {
     [](void*, wl_seat*, const char*) {},
 };
 
+// The screen's size is the first output's, in device pixels.
 const wl_output_listener output_listener = {
     [](void*, wl_output*, int32_t, int32_t, int32_t, int32_t, int32_t, const char*, const char*,
        int32_t) {},
-    [](void*, wl_output*, uint32_t flags, int32_t width, int32_t height, int32_t) {
-        if (flags & WL_OUTPUT_MODE_CURRENT)
+    [](void* data, wl_output*, uint32_t flags, int32_t width, int32_t height, int32_t) {
+        if (flags & WL_OUTPUT_MODE_CURRENT && data == outputs)
             output_size = ScreenSize{width, height};
     },
     [](void*, wl_output*) {},
-    [](void*, wl_output*, int32_t) {},
+    [](void* data, wl_output*, int32_t factor) { static_cast<Output*>(data)->scale = factor; },
     [](void*, wl_output*, const char*) {},
     [](void*, wl_output*, const char*) {},
 };
@@ -173,7 +197,7 @@ const wl_registry_listener registry_listener = {
     [](void*, wl_registry* registry, uint32_t name, const char* interface, uint32_t) {
         if (!std::strcmp(interface, wl_compositor_interface.name))
             compositor = static_cast<wl_compositor*>(
-                wl_registry_bind(registry, name, &wl_compositor_interface, 1));
+                wl_registry_bind(registry, name, &wl_compositor_interface, 3));
         else if (!std::strcmp(interface, wl_shm_interface.name))
             shared_memory =
                 static_cast<wl_shm*>(wl_registry_bind(registry, name, &wl_shm_interface, 1));
@@ -186,11 +210,19 @@ const wl_registry_listener registry_listener = {
             seat = static_cast<wl_seat*>(wl_registry_bind(registry, name, &wl_seat_interface, 1));
             wl_seat_add_listener(seat, &seat_listener, nullptr);
         }
-        else if (!std::strcmp(interface, wl_output_interface.name) && !output) {
-            output =
-                static_cast<wl_output*>(wl_registry_bind(registry, name, &wl_output_interface, 1));
-            wl_output_add_listener(output, &output_listener, nullptr);
+        else if (!std::strcmp(interface, wl_output_interface.name) && output_count < 16) {
+            Output* const entry = &outputs[output_count++];
+            entry->scale = 1;
+            wl_output_add_listener(
+                static_cast<wl_output*>(wl_registry_bind(registry, name, &wl_output_interface, 2)),
+                &output_listener, entry);
         }
+        else if (!std::strcmp(interface, wp_viewporter_interface.name))
+            viewporter = static_cast<wp_viewporter*>(
+                wl_registry_bind(registry, name, &wp_viewporter_interface, 1));
+        else if (!std::strcmp(interface, wp_fractional_scale_manager_v1_interface.name))
+            fractional_scales = static_cast<wp_fractional_scale_manager_v1*>(
+                wl_registry_bind(registry, name, &wp_fractional_scale_manager_v1_interface, 1));
     },
     [](void*, wl_registry*, uint32_t) {},
 };
@@ -201,8 +233,7 @@ const xdg_toplevel_listener toplevel_listener = {
         const auto* const state = static_cast<const uint32_t*>(states->data);
         for (size_t i = 0; i < states->size / sizeof *state; ++i)
             full_screen |= state[i] == XDG_TOPLEVEL_STATE_FULLSCREEN;
-        // 0x0 leaves the size to the client: the output's then.
-        configured_size = width > 0 && height > 0 ? ScreenSize{width, height} : output_size;
+        configured_size = ScreenSize{width, height};
     },
     // Close requests change nothing: only Escape ends the run.
     [](void*, xdg_toplevel*) {},
@@ -214,19 +245,98 @@ const xdg_surface_listener shell_surface_listener = {
     [](void*, xdg_surface* shell_surface, uint32_t serial) {
         xdg_surface_ack_configure(shell_surface, serial);
         full_screen_configured |= full_screen;
-        if (native_window)
-            wl_egl_window_resize(native_window, configured_size.width, configured_size.height, 0,
-                                 0);
     },
 };
 
+const wl_surface_listener surface_listener = {
+    [](void*, wl_surface*, wl_output* on) {
+        static_cast<Output*>(wl_output_get_user_data(on))->surface_on_it = true;
+    },
+    [](void*, wl_surface*, wl_output* off) {
+        static_cast<Output*>(wl_output_get_user_data(off))->surface_on_it = false;
+    },
+};
+
+const wp_fractional_scale_v1_listener fractional_scale_listener = {
+    [](void*, wp_fractional_scale_v1*, uint32_t scale) { preferred_scale = scale; },
+};
+
+// The largest scale of the outputs the surface is on, or of all of them before it is on any, so
+// that not even the first buffer is shown magnified.
+int32_t output_scale()
+{
+    int32_t largest = 1, largest_under_surface = 0;
+    for (int i = 0; i < output_count; ++i) {
+        largest = std::max(largest, outputs[i].scale);
+        if (outputs[i].surface_on_it)
+            largest_under_surface = std::max(largest_under_surface, outputs[i].scale);
+    }
+    return largest_under_surface ? largest_under_surface : largest;
+}
+
+// In 120ths: a fraction only where a viewport can show a buffer of any size at the logical size.
+int32_t scale_wanted()
+{
+    return viewport && preferred_scale ? static_cast<int32_t>(preferred_scale)
+                                       : output_scale() * 120;
+}
+
+// The configured size, in logical pixels; 0x0 leaves it to the client: the output's then.
+ScreenSize logical_size()
+{
+    if (configured_size.width > 0 && configured_size.height > 0)
+        return configured_size;
+    const int32_t scale = output_scale();
+    return ScreenSize{std::max(output_size.width / scale, 1),
+                      std::max(output_size.height / scale, 1)};
+}
+
+// The scale applies with the next buffer committed, which must be of device_size().
+void describe_next_buffer()
+{
+    surface_size = logical_size();
+    surface_scale = scale_wanted();
+    if (viewport)
+        wp_viewport_set_destination(viewport, surface_size.width, surface_size.height);
+    else
+        wl_surface_set_buffer_scale(surface, surface_scale / 120);
+}
+
+ScreenSize device_size()
+{
+    // Rounded half away from zero, as the fractional-scale protocol asks.
+    return ScreenSize{(surface_size.width * surface_scale + 60) / 120,
+                      (surface_size.height * surface_scale + 60) / 120};
+}
+
+// A new size or scale takes effect before the next frame is drawn, so that frame's buffer is the
+// first of the new size, committed with the new scale, and the picture spans the whole of it, its
+// projection unchanged. The context lets go of the window while it is resized: Mesa 22's software
+// renderer, resizing a window it draws to, frees the old buffer's texture and then presents from
+// it, and the process crashes.
+void follow_size_and_scale()
+{
+    const ScreenSize logical = logical_size();
+    if (logical.width == surface_size.width && logical.height == surface_size.height &&
+        scale_wanted() == surface_scale)
+        return;
+    describe_next_buffer();
+    const ScreenSize size = device_size();
+    const EGLContext context = eglGetCurrentContext();
+    eglMakeCurrent(egl_display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+    wl_egl_window_resize(native_window, size.width, size.height, 0, 0);
+    eglMakeCurrent(egl_display, egl_surface, egl_surface, context);
+    glViewport(0, 0, size.width, size.height);
+}
+
 // Some compositors (sway) make a window full screen only once it is mapped, and mapping takes a
-// buffer: a black one of the size asked, as others (KWin) then take the buffer's size for the
-// window's, until the first frame replaces it.
+// buffer: a black one of the size asked, at device pixels too, as others (KWin) then take the
+// buffer's size for the window's, until the first frame replaces it.
 void map_black()
 {
-    const int width = configured_size.width > 0 ? configured_size.width : 1;
-    const int height = configured_size.height > 0 ? configured_size.height : 1;
+    describe_next_buffer();
+    const int width = device_size().width;
+    const int height = device_size().height;
     const int bytes = width * height * 4;
     const int fd = memfd_create("quinesphere", MFD_CLOEXEC);
     if (fd < 0 || ftruncate(fd, bytes) != 0)
@@ -264,10 +374,17 @@ ScreenSize read_screen_size()
     return output_size;
 }
 
-WindowHandle create_window(ScreenSize size)
+// The size read is the output's in device pixels; the compositor gives the logical one.
+WindowHandle create_window(ScreenSize)
 {
-    configured_size = size;
     surface = wl_compositor_create_surface(compositor);
+    wl_surface_add_listener(surface, &surface_listener, nullptr);
+    if (fractional_scales && viewporter) {
+        viewport = wp_viewporter_get_viewport(viewporter, surface);
+        wp_fractional_scale_v1_add_listener(
+            wp_fractional_scale_manager_v1_get_fractional_scale(fractional_scales, surface),
+            &fractional_scale_listener, nullptr);
+    }
     xdg_surface* const shell_surface = xdg_wm_base_get_xdg_surface(shell, surface);
     xdg_surface_add_listener(shell_surface, &shell_surface_listener, nullptr);
     xdg_toplevel* const toplevel = xdg_surface_get_toplevel(shell_surface);
@@ -288,7 +405,8 @@ WindowHandle create_window(ScreenSize size)
 
 DisplaySurface obtain_display_surface(WindowHandle window)
 {
-    native_window = wl_egl_window_create(window, configured_size.width, configured_size.height);
+    describe_next_buffer();
+    native_window = wl_egl_window_create(window, device_size().width, device_size().height);
     return native_window;
 }
 
@@ -350,6 +468,7 @@ void make_current(DisplaySurface window, RenderingContext context)
 unsigned short poll_escape()
 {
     dispatch_events(0);
+    follow_size_and_scale();
     const bool pressed = escape_pressed_since_poll;
     escape_pressed_since_poll = false;
     return static_cast<unsigned short>((escape_down ? 0x8000 : 0) | (pressed ? 0x0001 : 0));

@@ -21,9 +21,10 @@ def linux_effects():
             if (BUILD / name).exists()]
 
 
-def image_figure(path, expression):
-    """An ImageMagick figure of a picture: mean brightness, colour count and so on."""
-    out = subprocess.run(["convert", str(path), "-format", expression, "info:"],
+def image_figure(path, expression, *operations):
+    """An ImageMagick figure of a picture, after the operations given: mean brightness, colour
+    count and so on."""
+    out = subprocess.run(["convert", str(path), *operations, "-format", expression, "info:"],
                          capture_output=True, text=True, check=True).stdout
     return float(out)
 

@@ -17,7 +17,7 @@ import unittest
 from pathlib import Path
 
 from harness import TOOLS, describe_exit
-from wayland_harness import Compositor, DesktopCases, wait_until
+from wayland_harness import Compositor, DesktopCases, buffer_sizes, wait_until
 
 # evdev codes of the US layout KWin starts with.
 ROWS = {16: "qwertyuiop", 30: "asdfghjkl", 44: "zxcvbnm"}
@@ -52,6 +52,8 @@ NUMBERED = re.compile(r" <\d+>$")
 
 
 class KWin(Compositor):
+    output = ("--width", "1024", "--height", "768")
+
     def start_compositor(self):
         # A plain copy of KWin: the packaged file carries a capability this user may not take up.
         for source in (Path("/usr/bin/kwin_wayland"), TOOLS / "kwin_fake_input"):
@@ -61,7 +63,7 @@ class KWin(Compositor):
         self.queries = 0
         with open(self.log, "w") as log:
             self.user.start(["dbus-run-session", "--", self.user.bin / "kwin_wayland", "--virtual",
-                             "--xwayland", "--width", "1024", "--height", "768", "--no-lockscreen",
+                             "--xwayland", *self.output, "--no-lockscreen",
                              "--exit-with-session", f"sh -c '{self.env_dump_command()}'"],
                             env={"KWIN_WAYLAND_NO_PERMISSION_CHECKS": "1",
                                  "KWIN_SCREENSHOT_NO_PERMISSION_CHECKS": "1"},
@@ -158,6 +160,11 @@ class KWin(Compositor):
         return path
 
 
+class ScaledKWin(KWin):
+    # Logical sizes: 1280 x 720 device pixels at 150 %.
+    output = ("--width", "853", "--height", "480", "--scale", "1.5")
+
+
 class UnderKWin(DesktopCases, unittest.TestCase):
     compositor = KWin
 
@@ -187,6 +194,15 @@ class UnderKWin(DesktopCases, unittest.TestCase):
                 self.session.focus_effect()
                 self.assertFalse(self.session.window("EDIT")["minimized"])
                 self.end_with_escape(run)
+
+    def test_at_scale_1_5_it_draws_device_pixels_through_a_viewport(self):
+        # A session of its own, for this case only, closed once the effect is ended.
+        self.session = ScaledKWin()
+        self.addCleanup(self.session.close)
+        log = self.session.user.file("protocol.log")
+        self.end_with_escape(self.start_effect("quinesphere", protocol_log=log))
+        self.assertEqual(set(buffer_sizes(log)), {(1280, 720)})
+        self.assertRegex(log.read_text(), r"wp_viewport@\d+\.set_destination\(853, 480\)")
 
 
 if __name__ == "__main__":

@@ -14,8 +14,8 @@ from pathlib import Path
 
 from code_texture_test import expected_image
 from gl_stream import check_design_stream
-from harness import describe_exit
-from wayland_harness import Compositor, DesktopCases, wait_until
+from harness import describe_exit, image_figure
+from wayland_harness import Compositor, DesktopCases, buffer_sizes, wait_until
 
 
 class Sway(Compositor):
@@ -107,8 +107,8 @@ class UnderSway(DesktopCases, unittest.TestCase):
     def tearDown(self):
         self.session.end_clients()
 
-    def start_effect(self, name):
-        run = super().start_effect(name)
+    def start_effect(self, name, protocol_log=None):
+        run = super().start_effect(name, protocol_log)
         try:
             wait_until(self.session.effect_in_front, 10, "the effect full screen and focused")
         except AssertionError:
@@ -150,6 +150,32 @@ class UnderSway(DesktopCases, unittest.TestCase):
                     self.assertGreater(cpu_ticks(run.pid) - busy, 10)
                 self.session.swaymsg("workspace", shown)
                 wait_until(self.session.effect_in_front, 30, "the effect shown again")
+                self.end_with_escape(run)
+
+    def test_on_an_output_at_scale_2_it_draws_every_device_pixel(self):
+        plain, scaled = (f"output HEADLESS-1 resolution {mode}" for mode in
+                         ("1024x768 scale 1", "1280x720 scale 2"))
+        self.addCleanup(self.session.swaymsg, plain)
+        for started_on in (scaled, plain):
+            with self.subTest(started_on=started_on):
+                self.session.swaymsg(started_on)
+                log = self.session.user.file("protocol.log")
+                run = self.start_effect("quinesphere", protocol_log=log)
+                # Scaled while it runs: the next frames' buffers take the new size, and the
+                # picture all of each, right of the 1024 columns of before too.
+                self.session.swaymsg(scaled)
+                wait_until(lambda: buffer_sizes(log)[-1] == (1280, 720), 10, "a larger buffer")
+                time.sleep(1)
+                shot = self.session.screenshot(self.session.user.file("scaled.png"))
+                self.assertGreater(image_figure(shot, "%k", "-crop", "256x720+1024+0"), 1000)
+                # Magnified from 640 x 360, every pixel would show as two columns and two rows.
+                self.assertGreater(image_figure(shot, "%[fx:mean]", "(", "+clone", "-sample", "50%",
+                                                "-sample", "200%", ")", "-compose", "difference",
+                                                "-composite", "-threshold", "0"), 0.2)
+                self.assertIn("set_buffer_scale(2)", log.read_text())
+                if started_on == scaled:
+                    # The black first buffer too: nothing is ever shown at the logical size.
+                    self.assertEqual(set(buffer_sizes(log)), {(1280, 720)})
                 self.end_with_escape(run)
 
     def test_gl_stream_of_the_native_host_is_the_designs(self):

@@ -19,6 +19,8 @@ from pathlib import Path
 from harness import BUILD, TOOLS, describe_exit, image_figure, wait_exit
 
 X11_SOCKETS = Path("/tmp/.X11-unix")
+# Numbers the users of one test process: a case may need a session of its own beside the class's.
+USERS = itertools.count()
 EXECUTABLES = ("quinesphere", "quinesphere-x11", "quinesphere-wayland", "quinesphere-4k",
                "quinesphere-packed", "quinesphere-saver")
 
@@ -38,7 +40,7 @@ class ThrowawayUser:
     """A user that exists while the session runs, with a home and a runtime directory."""
 
     def __init__(self):
-        self.name = f"qsphere{os.getpid()}"
+        self.name = f"qsphere{os.getpid()}u{next(USERS)}"
         self.home = Path(tempfile.mkdtemp(prefix="quinesphere-user-"))
         subprocess.run(["useradd", "--no-create-home", "--home-dir", str(self.home),
                         "--shell", "/bin/sh", self.name], check=True, capture_output=True)
@@ -179,6 +181,13 @@ class Compositor:
         return terminal, record
 
 
+def buffer_sizes(protocol_log):
+    """Width and height of every buffer the effect made, its black first one and then EGL's."""
+    return [(int(width), int(height)) for width, height in re.findall(
+        r"wl_shm_pool@\d+\.create_buffer\(new id wl_buffer@\d+, \d+, (\d+), (\d+),",
+        protocol_log.read_text())]
+
+
 def colours(path):
     return image_figure(path, "%k")
 
@@ -199,9 +208,13 @@ class DesktopCases:
     def tearDownClass(cls):
         cls.session.close()
 
-    def start_effect(self, name):
-        """The effect, started and drawing over the whole output."""
-        run = self.session.start([self.session.effect(name)])
+    def start_effect(self, name, protocol_log=None):
+        """The effect, started and drawing over the whole output; with protocol_log, writing its
+        side of the Wayland protocol there."""
+        command = [self.session.effect(name)]
+        if protocol_log:
+            command = ["sh", "-c", f'WAYLAND_DEBUG=client exec "$0" 2>{protocol_log}', *command]
+        run = self.session.start(command)
         # A case that fails leaves no effect over the output for the next one.
         self.addCleanup(run.kill)
         shot = self.session.user.file("covered.png")
@@ -263,4 +276,5 @@ class DesktopCases:
         self.assertEqual(formats, ["1", "1"])
 
 
-__all__ = ["Compositor", "DesktopCases", "ThrowawayUser", "wait_until", "wait_exit"]
+__all__ = ["Compositor", "DesktopCases", "ThrowawayUser", "buffer_sizes", "wait_until",
+           "wait_exit"]
