@@ -1,6 +1,7 @@
 /* The size-coded Windows executable: the main routine opens the code section and the rest of the
    code follows it, so the code texture reads code, then the zeros that pad the section. Read-only
-   data shares the section after the code; imports get their own. */
+   data and the imports share the section after the code, as the file pads every section to 512
+   bytes; Windows makes the import addresses writable while it fills them in. */
 SECTIONS
 {
   . = SIZEOF_HEADERS;
@@ -16,21 +17,21 @@ SECTIONS
     *(.rdata)
     *(SORT(.rdata$*))
     *(.rodata .rodata.*)
-  }
-  .data BLOCK(__section_alignment__) : { *(.data) *(SORT(.data$*)) }
-  .bss BLOCK(__section_alignment__) : { *(.bss) *(COMMON) }
-  .idata BLOCK(__section_alignment__) :
-  {
+    /* The linker finds the import directory and its address table by these names, as RVAs. */
+    ".idata$2" = ABSOLUTE(. - __image_base__);
     KEEP(SORT(*)(.idata$2))
     KEEP(SORT(*)(.idata$3))
     /* The end of the import directory. */
     LONG(0); LONG(0); LONG(0); LONG(0); LONG(0);
+    ".idata$4" = ABSOLUTE(. - __image_base__);
     KEEP(SORT(*)(.idata$4))
-    __IAT_start__ = .;
+    ".idata$5" = ABSOLUTE(. - __image_base__);
     KEEP(SORT(*)(.idata$5))
-    __IAT_end__ = .;
+    ".idata$6" = ABSOLUTE(. - __image_base__);
     KEEP(SORT(*)(.idata$6))
     KEEP(SORT(*)(.idata$7))
   }
+  .data BLOCK(__section_alignment__) : { *(.data) *(SORT(.data$*)) }
+  .bss BLOCK(__section_alignment__) : { *(.bss) *(COMMON) }
   /DISCARD/ : { *(.ctors) *(.dtors) *(.eh_frame) *(.comment) *(.debug*) *(.gcc_except_table) }
 }

@@ -5,6 +5,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+// opengl32 exports it, but the SDK's headers only declare gdi32's SwapBuffers.
+extern "C" __declspec(dllimport) BOOL WINAPI wglSwapBuffers(HDC surface);
 using WindowHandle = HWND;
 using DisplaySurface = HDC;
 using RenderingContext = HGLRC;

@@ -1,10 +1,8 @@
 // What the two Windows hosts, the effect's and the screensaver's, share: the window's display
 // surface and the WGL rendering context on it, and the end of the process. Every operation is the
-// one platform call with fixed arguments.
+// one platform call with fixed arguments. Making the context current and presenting are each
+// host's own, as the screensaver draws on every monitor.
 #include "display/display.h"
-
-// opengl32 exports it, but the SDK's headers only declare gdi32's SwapBuffers.
-extern "C" __declspec(dllimport) BOOL WINAPI wglSwapBuffers(HDC surface);
 
 DisplaySurface obtain_display_surface(WindowHandle window)
 {
@@ -19,16 +17,6 @@ void set_pixel_format(DisplaySurface surface, int format)
 RenderingContext create_rendering_context(DisplaySurface surface)
 {
     return wglCreateContext(surface);
-}
-
-void make_current(DisplaySurface surface, RenderingContext context)
-{
-    wglMakeCurrent(surface, context);
-}
-
-void present_frame(DisplaySurface surface)
-{
-    wglSwapBuffers(surface);
 }
 
 int delete_rendering_context(RenderingContext context)

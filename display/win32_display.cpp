@@ -1,11 +1,13 @@
-// The effect's display host over USER, with GDI and WGL in wgl_context.cpp: every operation is the
-// one platform call with fixed arguments. The window takes its window procedure from the
-// predefined "EDIT" class, so nothing here registers a class, and no message is ever retrieved or
-// dispatched.
+// The effect's display host over USER and WGL, with the surface, pixel format and context in
+// wgl_context.cpp: every operation is the one platform call with fixed arguments. The window takes
+// its window procedure from the predefined "EDIT" class, so nothing here registers a class, and no
+// message is ever retrieved or dispatched.
 #include "display/display.h"
 
 ScreenSize read_screen_size()
 {
+    // Or on a scaled display Windows would report a smaller screen and stretch the picture to it.
+    SetProcessDPIAware();
     ScreenSize size;
     size.height = GetSystemMetrics(SM_CYSCREEN);
     size.width = GetSystemMetrics(SM_CXSCREEN);
@@ -23,4 +25,14 @@ WindowHandle create_window(ScreenSize size)
 unsigned short poll_escape()
 {
     return static_cast<unsigned short>(GetAsyncKeyState(VK_ESCAPE));
+}
+
+void make_current(DisplaySurface surface, RenderingContext context)
+{
+    wglMakeCurrent(surface, context);
+}
+
+void present_frame(DisplaySurface surface)
+{
+    wglSwapBuffers(surface);
 }

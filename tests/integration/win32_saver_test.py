@@ -1,6 +1,8 @@
 """The Windows screensaver, quinesphere.scr, run under Wine on Xvfb as Windows starts a screensaver:
-full screen, in a preview window of another process, and for its settings."""
+full screen, in a preview window of another process, and for its settings; and full screen on two
+monitors."""
 
+import os
 import re
 import shutil
 import subprocess
@@ -9,12 +11,12 @@ import time
 import unittest
 from pathlib import Path
 
-from harness import BUILD, XServer, describe_exit, image_figure, wait_exit
-from win32_test import PROBE, WINE, WineSession
+from harness import BUILD, TwoMonitors, describe_exit, image_figure, wait_exit
+from win32_test import PROBE, WINE, WINESERVER, WineSession
 
 
-class SaverUnderWine(WineSession):
-    """The same cases for each build, run by the Wine of its own architecture."""
+class SaverSession(WineSession):
+    """Runs the screensaver and what stands in for Windows around it."""
 
     def wine(self, program, *args, **kwargs):
         process = self.server.start([self.loader, program, *args], env={
@@ -40,6 +42,10 @@ class SaverUnderWine(WineSession):
                         most = max(most, image_figure(Path(scratch, "shot.png"), "%k"))
                 time.sleep(0.5)
         return most
+
+
+class SaverUnderWine(SaverSession):
+    """The same cases for each build, run by the Wine of its own architecture."""
 
     def test_full_screen_draws_and_ends_on_a_key_a_click_or_a_move(self):
         # From a path with a space, which the command line quotes.
@@ -99,6 +105,54 @@ class SaverUnderWine(WineSession):
                 self.server.key("Return")
                 status = wait_exit(run, 10)
                 self.assertEqual(status, 0, describe_exit(status))
+
+
+@unittest.skipUnless(os.geteuid() == 0, "Xorg with the dummy driver runs only as root")
+class SaverOnTwoMonitors(SaverSession):
+    """Full screen on two monitors side by side: the primary on the left, then on the right, where
+    the virtual screen starts at -1280,0."""
+
+    new_server = TwoMonitors
+
+    def test_each_monitor_shows_the_whole_picture_and_input_on_the_other_ends_it(self):
+        for primary, other, window in (("DUMMY0", "DUMMY1", "0,0,2560,720"),
+                                       ("DUMMY1", "DUMMY0", "-1280,0,1280,720")):
+            self.server.make_primary(primary)
+            # Wine reads the monitors when its server starts.
+            subprocess.run([WINESERVER, "-k"], env=self.env, capture_output=True, timeout=60)
+            for trigger in (["key", "a"], ["mousemove_relative", "50", "50"]):
+                with self.subTest(primary=primary, trigger=trigger[0]), \
+                        tempfile.TemporaryDirectory() as scratch:
+                    left = TwoMonitors.GEOMETRY[other][2]
+                    self.server.run("xdotool", "mousemove", str(left + 9), "9")
+                    run = self.saver("/s")
+                    self.assertGreater(self.colours(lambda: self.windows_of_size(2560, 720)), 2000)
+                    shot = self.server.screenshot(Path(scratch, "screen.png"))
+                    halves = [Path(scratch, f"{left}.png") for left in (0, 1280)]
+                    for half, left in zip(halves, (0, 1280)):
+                        subprocess.run(["convert", shot, "-crop", f"1280x720+{left}+0", "+repage",
+                                        half], check=True)
+                        self.assertGreater(image_figure(half, "%k"), 2000)
+                    # Same-sized monitors show the same picture, not two halves of a stretched one.
+                    compared = subprocess.run(["compare", "-metric", "RMSE", *halves, "null:"],
+                                              capture_output=True, text=True).stderr
+                    self.assertLess(float(re.search(r"\((\S+)\)", compared).group(1)), 0.01)
+                    probe = subprocess.run([WINE, str(PROBE), "quinesphere"], env=self.env,
+                                           capture_output=True, text=True, timeout=60)
+                    self.assertIn(f"rect={window} style=94000000", probe.stdout)
+                    self.server.run("xdotool", *trigger)
+                    status = wait_exit(run, 10)
+                    self.assertEqual(status, 1, describe_exit(status))
+
+
+class I686SaverOnTwoMonitors(SaverOnTwoMonitors, unittest.TestCase):
+    loader = "/usr/lib/wine/wine"
+    directory = BUILD / "win32"
+
+
+class X8664SaverOnTwoMonitors(SaverOnTwoMonitors, unittest.TestCase):
+    loader = WINE
+    directory = BUILD / "win64"
 
 
 class I686SaverUnderWine(SaverUnderWine, unittest.TestCase):

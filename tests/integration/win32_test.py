@@ -23,7 +23,8 @@ WINESERVER = "/usr/lib/wine/wineserver64"
 
 IMPORTS = {
     "kernel32.dll": {"ExitProcess"},
-    "user32.dll": {"GetSystemMetrics", "CreateWindowExA", "GetDC", "GetAsyncKeyState"},
+    "user32.dll": {"SetProcessDPIAware", "GetSystemMetrics", "CreateWindowExA", "GetDC",
+                   "GetAsyncKeyState"},
     "gdi32.dll": {"SetPixelFormat"},
     "opengl32.dll": {"wglCreateContext", "wglMakeCurrent", "wglSwapBuffers", "wglDeleteContext",
                      "glMatrixMode", "glEnable", "glBlendFunc", "glColor4f", "glLoadIdentity",
@@ -93,6 +94,14 @@ class Inspected(unittest.TestCase):
         self.check_executable(WIN64, "x86_64-w64-mingw32", "pei-x86-64", "entry",
                               "_Z10run_effectv", "etext")
 
+    def test_screensavers_fit_and_declare_themselves_dpi_aware_as_the_effect_does(self):
+        for path, prefix in ((WIN32, "i686-w64-mingw32"), (WIN64, "x86_64-w64-mingw32")):
+            with self.subTest(path=path.parent.name):
+                saver = path.with_suffix(".scr")
+                self.assertLessEqual(saver.stat().st_size, SIZE_LIMIT)
+                imports = imports_by_dll(objdump(prefix, "-p", str(saver)))
+                self.assertIn("SetProcessDPIAware", imports["user32.dll"])
+
 
 def code_image(executable, tool_prefix, main_routine, end_of_code):
     """The code texture the executable should make: its bytes from the main routine to the end of
@@ -118,8 +127,13 @@ def why_wine_cannot_run(loader):
 
 
 class WineSession:
-    """A Wine prefix on an Xvfb screen of its own, for the whole class, run by the Wine of the
-    class's loader; skipped, with the reason, where that Wine cannot run."""
+    """A Wine prefix on an X server of its own (Xvfb unless the class names another), for the
+    whole class, run by the Wine of the class's loader; skipped, with the reason, where that Wine
+    cannot run."""
+
+    @staticmethod
+    def new_server():
+        return XServer(1024, 600)
 
     @classmethod
     def setUpClass(cls):
@@ -127,7 +141,7 @@ class WineSession:
         if reason:
             raise unittest.SkipTest(reason)
         cls.prefix = tempfile.mkdtemp(prefix="quinesphere-wine-")
-        cls.server = XServer(1024, 600)
+        cls.server = cls.new_server()
         cls.env = dict(cls.server.env, WINEPREFIX=cls.prefix, WINEDEBUG="-all",
                        WINEDLLOVERRIDES="mscoree,mshtml=")
         subprocess.run([cls.loader, "wineboot", "-i"], env=cls.env, capture_output=True,
