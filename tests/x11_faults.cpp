@@ -6,6 +6,7 @@
 //   xwayland-release the server gives the release number of Xwayland 22
 //   xwayland-output  the first RandR output has the name Xwayland gives it before 22
 //   no-outputs       RandR lists no outputs, though it gives the screen's resources
+//   old-randr        RandR before 1.5, as libXrandr answers it: no monitor list, a count of -1
 #include <GL/glx.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/Xrandr.h>
@@ -60,6 +61,16 @@ XRROutputInfo* XRRGetOutputInfo(Display* display, XRRScreenResources* resources,
     if (info && fault("xwayland-output"))
         info->name = xwayland_name;
     return info;
+}
+
+XRRMonitorInfo* XRRGetMonitors(Display* display, Window window, Bool active, int* count)
+{
+    if (fault("old-randr")) {
+        *count = -1;
+        return nullptr;
+    }
+    return next<XRRMonitorInfo* (*)(Display*, Window, Bool, int*)>("XRRGetMonitors")(
+        display, window, active, count);
 }
 
 int XMapRaised(Display* display, Window window)

@@ -220,21 +220,30 @@ class UnderKWin(Desktop, unittest.TestCase):
 class TwoMonitorsBare(Desktop, unittest.TestCase):
     """The primary monitor on the left, then on the right, where it need not start at 0,0."""
 
+    stacked = False
+
     @classmethod
     def new_server(cls):
-        return TwoMonitors()
+        return TwoMonitors(cls.stacked)
 
     def monitor_layouts(self):
         try:
             for primary, other in (("DUMMY0", "DUMMY1"), ("DUMMY1", "DUMMY0")):
                 self.x.make_primary(primary)
-                yield TwoMonitors.GEOMETRY[primary], TwoMonitors.GEOMETRY[other]
+                yield self.x.geometry[primary], self.x.geometry[other]
         finally:
             self.x.make_primary("DUMMY0")
 
 
 class TwoMonitorsUnderOpenbox(TwoMonitorsBare):
     window_manager = ["openbox", "--sm-disable"]
+
+
+class StackedMonitorsBare(TwoMonitorsBare):
+    """The primary monitor above the other, then below it, as a laptop's under an external
+    screen."""
+
+    stacked = True
 
 
 if __name__ == "__main__":

@@ -30,31 +30,29 @@ def image_figure(path, expression, *operations):
 
 
 class TwoMonitors(XServer):
-    """Xorg with the dummy driver as a desktop with two monitors: 1280x720 outputs side by side,
-    DUMMY0 on the left and DUMMY1 on the right, the left one primary. Xorg runs only as root."""
+    """Xorg with the dummy driver as a desktop with two 1280x720 monitors, DUMMY0 primary at the
+    top left and DUMMY1 to its right, or below it where stacked. Xorg runs only as root."""
 
-    GEOMETRY = {"DUMMY0": (1280, 720, 0, 0), "DUMMY1": (1280, 720, 1280, 0)}
     MONITOR = """
 Section "Monitor"
     Identifier "{name}"
     Modeline "1280x720" 74.25 1280 1390 1430 1650 720 725 730 750 +hsync +vsync
     Option "PreferredMode" "1280x720"
-    Option "Position" "{left} 0"
+    Option "Position" "{left} {top}"
     Option "{shown}" "true"
 EndSection"""
-    CONFIG = f"""
+    CONFIG = """
 Section "ServerFlags"
     Option "AutoAddDevices" "false"
     Option "AutoEnableDevices" "false"
 EndSection
-{MONITOR.format(name="left", left=0, shown="Primary")}
-{MONITOR.format(name="right", left=1280, shown="Enable")}
+{monitors}
 Section "Device"
     Identifier "dummy"
     Driver "dummy"
     VideoRam 32768
-    Option "Monitor-DUMMY0" "left"
-    Option "Monitor-DUMMY1" "right"
+    Option "Monitor-DUMMY0" "DUMMY0"
+    Option "Monitor-DUMMY1" "DUMMY1"
 EndSection
 Section "Screen"
     Identifier "screen"
@@ -62,18 +60,25 @@ Section "Screen"
     DefaultDepth 24
     SubSection "Display"
         Depth 24
-        Virtual 2560 720
+        Virtual {width} {height}
     EndSubSection
 EndSection
 """
 
-    def __init__(self):
+    def __init__(self, stacked=False):
+        left, top = (0, 720) if stacked else (1280, 0)
+        # Each output's monitor, as (width, height, left, top).
+        self.geometry = {"DUMMY0": (1280, 720, 0, 0), "DUMMY1": (1280, 720, left, top)}
+        monitors = (self.MONITOR.format(name="DUMMY0", left=0, top=0, shown="Primary")
+                    + self.MONITOR.format(name="DUMMY1", left=left, top=top, shown="Enable"))
+        width, height = 1280 + left, 720 + top
         self.scratch = tempfile.TemporaryDirectory()
         self.place = Path(self.scratch.name)
-        (self.place / "xorg.conf").write_text(self.CONFIG)
+        (self.place / "xorg.conf").write_text(
+            self.CONFIG.format(monitors=monitors, width=width, height=height))
         (self.place / "conf.d").mkdir()
         try:
-            super().__init__(2560, 720)
+            super().__init__(width, height)
         except BaseException:
             self.scratch.cleanup()
             raise

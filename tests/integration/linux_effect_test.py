@@ -14,25 +14,29 @@ from harness import (BUILD, TOOLS, XServer, describe_exit, image_figure, linux_e
                      wait_exit)
 
 EFFECTS = linux_effects()
+FAULTS = TOOLS / "libx11_faults.so"
 
 
 class WindowAndExit(unittest.TestCase):
     def test_window_spans_a_non_square_screen_named_and_classed_edit(self):
+        # Also where RandR, older than 1.5, lists no monitors.
         for effect in EFFECTS:
-            with self.subTest(effect=effect.name), XServer(1024, 600) as x:
-                run = x.start([effect])
-                window = x.wait_for_window("EDIT")
-                info = x.run("xwininfo", "-id", str(window)).stdout
-                for field, value in (("Absolute upper-left X", "0"),
-                                     ("Absolute upper-left Y", "0"), ("Width", "1024"),
-                                     ("Height", "600"), ("Border width", "0"),
-                                     ("Map State", "IsViewable")):
-                    self.assertRegex(info, rf"\n *{field}: +{value}\n")
-                props = x.run("xprop", "-id", str(window), "WM_NAME", "WM_CLASS").stdout
-                self.assertIn('WM_NAME(STRING) = "EDIT"', props)
-                self.assertIn('WM_CLASS(STRING) = "EDIT", "EDIT"', props)
-                x.key("Escape")
-                self.assertEqual(wait_exit(run, 5), 1)
+            for fault in ("", "old-randr"):
+                with self.subTest(effect=effect.name, fault=fault), XServer(1024, 600) as x:
+                    run = x.start([effect], env={"LD_PRELOAD": str(FAULTS),
+                                                 "QUINESPHERE_FAULT": fault})
+                    window = x.wait_for_window("EDIT")
+                    info = x.run("xwininfo", "-id", str(window)).stdout
+                    for field, value in (("Absolute upper-left X", "0"),
+                                         ("Absolute upper-left Y", "0"), ("Width", "1024"),
+                                         ("Height", "600"), ("Border width", "0"),
+                                         ("Map State", "IsViewable")):
+                        self.assertRegex(info, rf"\n *{field}: +{value}\n")
+                    props = x.run("xprop", "-id", str(window), "WM_NAME", "WM_CLASS").stdout
+                    self.assertIn('WM_NAME(STRING) = "EDIT"', props)
+                    self.assertIn('WM_CLASS(STRING) = "EDIT", "EDIT"', props)
+                    x.key("Escape")
+                    self.assertEqual(wait_exit(run, 5), 1)
 
     def test_window_is_above_one_opened_before_it(self):
         for effect in EFFECTS:
@@ -74,9 +78,6 @@ class WindowAndExit(unittest.TestCase):
                 x.process.wait()
                 status = wait_exit(run, 10)
                 self.assertEqual(status, 0, describe_exit(status))
-
-
-FAULTS = TOOLS / "libx11_faults.so"
 
 
 class ExitStatus(unittest.TestCase):

@@ -32,6 +32,32 @@ return [[canvas.width, canvas.height, canvas.clientWidth, canvas.clientHeight],
         canvas.getContext("webgl").getContextAttributes()];
 """
 
+# The greatest fall and rise of a colour channel over one of the page's frames, and the brightest
+# channel after it: the page asks for each animation frame while drawing the one before, so in each
+# it draws before this script's callback runs.
+FRAME_CHANGE = """
+const done = arguments[0], gl = document.getElementById("canvas").getContext("webgl");
+const picture = () => {
+  const pixels = new Uint8Array(800 * 600 * 4);
+  gl.readPixels(0, 0, 800, 600, gl.RGBA, gl.UNSIGNED_BYTE, pixels);
+  return pixels.filter((_, i) => i % 4 != 3);
+};
+requestAnimationFrame(() => {
+  const before = picture();
+  requestAnimationFrame(() => done(picture().reduce(([fall, rise, brightest], value, i) => [
+    Math.max(fall, before[i] - value), Math.max(rise, value - before[i]),
+    Math.max(brightest, value)], [0, 0, 0])));
+});
+"""
+
+# What a browser without WebGL gives: no WebGL context, while other contexts are still there.
+REFUSE_WEBGL = """
+const getContext = HTMLCanvasElement.prototype.getContext;
+HTMLCanvasElement.prototype.getContext = function (type, ...rest) {
+  return type.includes("webgl") ? null : getContext.call(this, type, ...rest);
+};
+"""
+
 
 class Reader:
     """LEB128 numbers and names of a WebAssembly binary, up to the end of its data."""
@@ -142,6 +168,11 @@ class Page(unittest.TestCase):
         late = self.session.run(BRIGHTNESS)
         self.assertGreater(late, early)
         self.assertGreater(early, 0)
+        # One frame takes a pixel at most 6 % of the way to the sphere's colour, brighter or darker,
+        # and the picture builds up past one frame's share.
+        fall, rise, channel = self.session.driver.execute_async_script(FRAME_CHANGE)
+        self.assertTrue(0 < fall <= 16 and 0 < rise <= 16, (fall, rise))
+        self.assertGreater(channel, 16)
         # Sized to the page, with what pixel format 4 gives on the desktop.
         canvas, attributes = self.session.run(CANVAS)
         self.assertEqual(canvas, [800, 600, 800, 600])
@@ -204,6 +235,18 @@ class Page(unittest.TestCase):
                 self.assertTrue(self.session.run(
                     "return !document.getElementById('end').hidden"))
                 ActionChains(self.session.driver).key_up(Keys.ESCAPE).perform()
+
+    def test_a_browser_without_webgl_is_told_so_on_the_page(self):
+        driver = self.session.driver
+        refusal = driver.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument",
+                                         {"source": REFUSE_WEBGL})
+        try:
+            self.session.open()
+            self.wait_until(lambda: driver.title.endswith(" exit 0"), "end")
+        finally:
+            driver.execute_cdp_cmd("Page.removeScriptToEvaluateOnNewDocument", refusal)
+        self.assertEqual(self.session.run("return document.getElementById('end').textContent"),
+                         "this browser gives no WebGL")
 
 
 if __name__ == "__main__":
