@@ -9,6 +9,7 @@ import time
 import unittest
 import zipfile
 from pathlib import Path
+from xml.etree import ElementTree
 
 from harness import BUILD, XServer, describe_exit, image_figure, wait_exit
 from wayland_harness import ThrowawayUser, wait_until
@@ -58,6 +59,15 @@ class DebianPackage(unittest.TestCase):
             self.assertIn(icon, self.files)
             # A PNG's width and height follow its signature and the header chunk's length and type.
             self.assertEqual(struct.unpack(">II", icon.read_bytes()[16:24]), (size, size))
+
+    def test_metainfo_validates_and_lists_the_package_version_for_its_desktop_entry(self):
+        metainfo, = [path for path in self.files if path.parent == Path("/usr/share/metainfo")]
+        checked = run("appstreamcli", "validate", "--no-net", "--pedantic", metainfo)
+        self.assertEqual(checked.returncode, 0, checked.stdout + checked.stderr)
+        component = ElementTree.parse(metainfo).getroot()
+        self.assertEqual(component.find("releases/release").get("version"),
+                         run("dpkg-deb", "-f", self.deb, "Version").stdout.strip())
+        self.assertIn(Path("/usr/share/applications", component.findtext("launchable")), self.files)
 
     def test_installed_effect_capture_and_manual_from_path(self):
         self.assertTrue(run("man", "-w", "quinesphere").stdout.strip().endswith("quinesphere.6.gz"))
