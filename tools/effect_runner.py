@@ -9,6 +9,7 @@ import os
 import shutil
 import signal
 import subprocess
+import tempfile
 import time
 from pathlib import Path
 
@@ -196,3 +197,85 @@ def run_hooked(server, effect, escape_after, capture_dir=None, first=1, last=-1,
 def read_report(path):
     return {name: float(value) for name, value in
             (line.split() for line in Path(path).read_text().splitlines())}
+
+
+class TwoMonitors(XServer):
+    """Xorg with the dummy driver as a desktop with two 1280x720 monitors, DUMMY0 primary at the
+    top left and DUMMY1 to its right, or below it where stacked. Xorg runs only as root."""
+
+    MONITOR = """
+Section "Monitor"
+    Identifier "{name}"
+    Modeline "1280x720" 74.25 1280 1390 1430 1650 720 725 730 750 +hsync +vsync
+    Option "PreferredMode" "1280x720"
+    Option "Position" "{left} {top}"
+    Option "{shown}" "true"
+EndSection"""
+    CONFIG = """
+Section "ServerFlags"
+    Option "AutoAddDevices" "false"
+    Option "AutoEnableDevices" "false"
+EndSection
+{monitors}
+Section "Device"
+    Identifier "dummy"
+    Driver "dummy"
+    VideoRam 32768
+    Option "Monitor-DUMMY0" "DUMMY0"
+    Option "Monitor-DUMMY1" "DUMMY1"
+EndSection
+Section "Screen"
+    Identifier "screen"
+    Device "dummy"
+    DefaultDepth 24
+    SubSection "Display"
+        Depth 24
+        Virtual {width} {height}
+    EndSubSection
+EndSection
+"""
+
+    def __init__(self, stacked=False):
+        left, top = (0, 720) if stacked else (1280, 0)
+        # Each output's monitor, as (width, height, left, top).
+        self.geometry = {"DUMMY0": (1280, 720, 0, 0), "DUMMY1": (1280, 720, left, top)}
+        monitors = (self.MONITOR.format(name="DUMMY0", left=0, top=0, shown="Primary")
+                    + self.MONITOR.format(name="DUMMY1", left=left, top=top, shown="Enable"))
+        width, height = 1280 + left, 720 + top
+        self.scratch = tempfile.TemporaryDirectory()
+        self.place = Path(self.scratch.name)
+        (self.place / "xorg.conf").write_text(
+            self.CONFIG.format(monitors=monitors, width=width, height=height))
+        (self.place / "conf.d").mkdir()
+        try:
+            super().__init__(width, height)
+        except BaseException:
+            self.scratch.cleanup()
+            raise
+
+    def command(self, displayfd, extra_args):
+        # A configuration directory of its own, so that none of the machine's is read.
+        return ["Xorg", "-displayfd", displayfd, "-config", str(self.place / "xorg.conf"),
+                "-configdir", str(self.place / "conf.d"), "-noreset", "-nolisten", "tcp",
+                "-logfile", str(self.place / "Xorg.log"), *extra_args]
+
+    def close(self):
+        super().close()
+        self.scratch.cleanup()
+
+    def make_primary(self, output):
+        self.run("xrandr", "--output", output, "--primary").check_returncode()
+
+
+WINESERVER = "/usr/lib/wine/wineserver64"
+
+
+def why_wine_cannot_run(loader):
+    """None when the Wine loader runs here; otherwise why not."""
+    if not Path(loader).exists():
+        return f"{loader} is not installed"
+    try:
+        subprocess.run([loader, "--version"], capture_output=True, timeout=60)
+    except OSError as error:
+        return f"this kernel runs no programs of this architecture ({error.strerror})"
+    return None

@@ -12,14 +12,14 @@ from pathlib import Path
 
 from elf import symbol_address
 from gl_stream import check_design_stream
-from harness import BUILD, XServer, describe_exit, image_figure, wait_exit
+from harness import (BUILD, WINESERVER, XServer, describe_exit, image_figure, wait_exit,
+                     why_wine_cannot_run)
 
 WIN32 = BUILD / "win32" / "quinesphere.exe"
 WIN64 = BUILD / "win64" / "quinesphere.exe"
 SIZE_LIMIT = 4096
 PROBE = BUILD / "win64" / "win_probe.exe"
 WINE = "/usr/lib/wine/wine64"
-WINESERVER = "/usr/lib/wine/wineserver64"
 
 IMPORTS = {
     "kernel32.dll": {"ExitProcess"},
@@ -113,17 +113,6 @@ def code_image(executable, tool_prefix, main_routine, end_of_code):
                         objdump(tool_prefix, "-h", str(executable)))
     offset = int(section.group(2), 16) + main - int(section.group(1), 16)
     return executable.read_bytes()[offset:offset + length] + bytes(1024 - length)
-
-
-def why_wine_cannot_run(loader):
-    """None when the Wine loader runs here; otherwise why not."""
-    if not Path(loader).exists():
-        return f"{loader} is not installed"
-    try:
-        subprocess.run([loader, "--version"], capture_output=True, timeout=60)
-    except OSError as error:
-        return f"this kernel runs no programs of this architecture ({error.strerror})"
-    return None
 
 
 class WineSession:
