@@ -44,8 +44,10 @@ void draw_frame(float angle)
 
 float advance_angle(float angle)
 {
-    const float next = static_cast<float>(angle + angle_step);
+    double next = angle + angle_step;
     // All three rotations repeat every turn. Kept within one, the angle never grows so large that
     // the float rounds the step away: unbounded, it would speed up, slow down and stop in days.
-    return next >= 360.0f ? next - 360.0f : next;
+    if (next >= 360.0)
+        next -= 360.0;
+    return static_cast<float>(next);
 }
