@@ -291,8 +291,8 @@ ScreenSize logical_size()
                       std::max(output_size.height / scale, 1)};
 }
 
-// The scale applies with the next buffer committed, which must be of device_size().
-void describe_next_buffer()
+// The scale applies with the next buffer committed, which must be of the device size returned.
+ScreenSize describe_next_buffer()
 {
     surface_size = logical_size();
     surface_scale = scale_wanted();
@@ -300,10 +300,6 @@ void describe_next_buffer()
         wp_viewport_set_destination(viewport, surface_size.width, surface_size.height);
     else
         wl_surface_set_buffer_scale(surface, surface_scale / 120);
-}
-
-ScreenSize device_size()
-{
     // Rounded half away from zero, as the fractional-scale protocol asks.
     return ScreenSize{(surface_size.width * surface_scale + 60) / 120,
                       (surface_size.height * surface_scale + 60) / 120};
@@ -320,8 +316,7 @@ void follow_size_and_scale()
     if (logical.width == surface_size.width && logical.height == surface_size.height &&
         scale_wanted() == surface_scale)
         return;
-    describe_next_buffer();
-    const ScreenSize size = device_size();
+    const ScreenSize size = describe_next_buffer();
     const EGLContext context = eglGetCurrentContext();
     eglMakeCurrent(egl_display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
     wl_egl_window_resize(native_window, size.width, size.height, 0, 0);
@@ -334,9 +329,9 @@ void follow_size_and_scale()
 // buffer's size for the window's, until the first frame replaces it.
 void map_black()
 {
-    describe_next_buffer();
-    const int width = device_size().width;
-    const int height = device_size().height;
+    const ScreenSize size = describe_next_buffer();
+    const int width = size.width;
+    const int height = size.height;
     const int bytes = width * height * 4;
     const int fd = memfd_create("quinesphere", MFD_CLOEXEC);
     if (fd < 0 || ftruncate(fd, bytes) != 0)
@@ -405,8 +400,8 @@ WindowHandle create_window(ScreenSize)
 
 DisplaySurface obtain_display_surface(WindowHandle window)
 {
-    describe_next_buffer();
-    native_window = wl_egl_window_create(window, device_size().width, device_size().height);
+    const ScreenSize size = describe_next_buffer();
+    native_window = wl_egl_window_create(window, size.width, size.height);
     return native_window;
 }
 

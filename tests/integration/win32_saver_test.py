@@ -123,8 +123,8 @@ class SaverOnTwoMonitors(SaverSession):
             for trigger in (["key", "a"], ["mousemove_relative", "50", "50"]):
                 with self.subTest(primary=primary, trigger=trigger[0]), \
                         tempfile.TemporaryDirectory() as scratch:
-                    left = self.server.geometry[other][2]
-                    self.server.run("xdotool", "mousemove", str(left + 9), "9")
+                    other_left = self.server.geometry[other][2]
+                    self.server.run("xdotool", "mousemove", str(other_left + 9), "9")
                     run = self.saver("/s")
                     self.assertGreater(self.colours(lambda: self.windows_of_size(2560, 720)), 2000)
                     shot = self.server.screenshot(Path(scratch, "screen.png"))
