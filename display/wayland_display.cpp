@@ -18,8 +18,10 @@
 // pixel, times its preferred scale, with a viewport that shows it at the logical size.
 #include "display/display.h"
 #include "display/failure_line.h"
+#include "display/session_bus.h"
 
 #include "fractional-scale-v1-client-protocol.h"
+#include "idle-inhibit-unstable-v1-client-protocol.h"
 #include "viewporter-client-protocol.h"
 #include "xdg-shell-client-protocol.h"
 
@@ -46,6 +48,7 @@ xdg_wm_base* shell;
 wl_seat* seat;
 wp_viewporter* viewporter;
 wp_fractional_scale_manager_v1* fractional_scales;
+zwp_idle_inhibit_manager_v1* idle_inhibits;
 wl_keyboard* keyboard;
 wl_surface* surface;
 wp_viewport* viewport;
@@ -223,6 +226,9 @@ const wl_registry_listener registry_listener = {
         else if (!std::strcmp(interface, wp_fractional_scale_manager_v1_interface.name))
             fractional_scales = static_cast<wp_fractional_scale_manager_v1*>(
                 wl_registry_bind(registry, name, &wp_fractional_scale_manager_v1_interface, 1));
+        else if (!std::strcmp(interface, zwp_idle_inhibit_manager_v1_interface.name))
+            idle_inhibits = static_cast<zwp_idle_inhibit_manager_v1*>(
+                wl_registry_bind(registry, name, &zwp_idle_inhibit_manager_v1_interface, 1));
     },
     [](void*, wl_registry*, uint32_t) {},
 };
@@ -380,6 +386,10 @@ WindowHandle create_window(ScreenSize)
             wp_fractional_scale_manager_v1_get_fractional_scale(fractional_scales, surface),
             &fractional_scale_listener, nullptr);
     }
+    // The screen stays on while the surface is shown, where the compositor offers it; the
+    // compositor drops the inhibitor with the connection.
+    if (idle_inhibits)
+        zwp_idle_inhibit_manager_v1_create_inhibitor(idle_inhibits, surface);
     xdg_surface* const shell_surface = xdg_wm_base_get_xdg_surface(shell, surface);
     xdg_surface_add_listener(shell_surface, &shell_surface_listener, nullptr);
     xdg_toplevel* const toplevel = xdg_surface_get_toplevel(shell_surface);
@@ -395,6 +405,7 @@ WindowHandle create_window(ScreenSize)
     const double give_up_at = now_seconds() + 2;
     while (!full_screen_configured && now_seconds() < give_up_at)
         dispatch_events(100);
+    inhibit_idle_on_session_bus();
     return surface;
 }
 
@@ -488,6 +499,7 @@ int delete_rendering_context(RenderingContext context)
 
 void end_process(int status)
 {
+    uninhibit_idle_on_session_bus();
     _exit(status);
 }
 
