@@ -5,7 +5,6 @@ import os
 import subprocess
 import sys
 import threading
-import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
@@ -55,29 +54,23 @@ GLib.MainLoop().run()
 
 
 class SessionBus:
-    """A session bus of its own with the stand-in screen saver service on it; calls() lists the
-    calls it answered so far. Both are stopped on close."""
+    """A session bus of its own with the stand-in screen saver service on it; calls lists the calls
+    the service answered so far. Both are stopped on close."""
 
     def __init__(self):
         self.daemon = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address"],
                                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-        self.address = self.daemon.stdout.readline().strip()
-        self.env = {"DBUS_SESSION_BUS_ADDRESS": self.address}
+        self.env = {"DBUS_SESSION_BUS_ADDRESS": self.daemon.stdout.readline().strip()}
         self.service = subprocess.Popen(["/usr/bin/python3", "-c", SCREEN_SAVER_SERVICE],
                                         env=dict(os.environ, **self.env), stdout=subprocess.PIPE,
                                         text=True)
-        self.lines = []
-        self.reader = threading.Thread(target=lambda: self.lines.extend(self.service.stdout))
+        self.calls = []
+        self.reader = threading.Thread(
+            target=lambda: self.calls.extend(line.strip() for line in self.service.stdout))
+        if self.service.stdout.readline() != "ready\n":
+            self.close()
+            raise RuntimeError("the stand-in screen saver service did not start")
         self.reader.start()
-        deadline = time.monotonic() + 30
-        while "ready\n" not in self.lines:
-            if time.monotonic() > deadline or self.service.poll() is not None:
-                self.close()
-                raise RuntimeError("the stand-in screen saver service did not start")
-            time.sleep(0.05)
-
-    def calls(self):
-        return [line.strip() for line in self.lines[1:]]
 
     def __enter__(self):
         return self
@@ -89,6 +82,7 @@ class SessionBus:
         for process in (self.service, self.daemon):
             process.kill()
             process.wait()
-        self.reader.join()
+        if self.reader.is_alive():
+            self.reader.join()
         self.daemon.stdout.close()
         self.service.stdout.close()

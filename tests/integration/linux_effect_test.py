@@ -231,12 +231,12 @@ class ScreenStaysOn(unittest.TestCase):
             x.wait_for_window("EDIT")
             time.sleep(5)
             self.assertEqual(x.run(TOOLS / "x11_poke", "saver").stdout, "off\n")
-            self.assertEqual(bus.calls(), ["Inhibit quinesphere"])
+            self.assertEqual(bus.calls, ["Inhibit quinesphere"])
             x.key("Escape")
             self.assertEqual(wait_exit(run, 5), 1)
             wait_until(lambda: x.run(TOOLS / "x11_poke", "saver").stdout == "on\n", 10,
                        "the saver to come on after the run")
-            self.assertEqual(bus.calls(), ["Inhibit quinesphere", "UnInhibit 7"])
+            self.assertEqual(bus.calls, ["Inhibit quinesphere", "UnInhibit 7"])
 
 
 class Picture(unittest.TestCase):

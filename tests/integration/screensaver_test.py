@@ -87,7 +87,7 @@ class InAGivenWindow(unittest.TestCase):
             self.assertGreater(image_figure(shot, "%k"), 500)
             poke.kill()  # its window goes with it
             self.assertEqual(wait_exit(run, 5), 1, describe_exit(run.returncode))
-            self.assertEqual(bus.calls(), [])
+            self.assertEqual(bus.calls, [])
 
             _, _, run = self.start_in_window(x, 320, 240)
             time.sleep(1)
