@@ -9,8 +9,10 @@
 // most a tenth of a second, so a hidden surface keeps polling Escape.
 #include "display/display.h"
 #include "display/failure_line.h"
+#include "display/session_bus.h"
 #include "display/wayland_common.h"
 
+#include "idle-inhibit-unstable-v1-client-protocol.h"
 #include "xdg-shell-client-protocol.h"
 
 #include <EGL/egl.h>
@@ -22,6 +24,7 @@
 
 namespace {
 xdg_wm_base* shell;
+zwp_idle_inhibit_manager_v1* idle_inhibits;
 ScaledSurface window;
 bool full_screen;
 bool full_screen_configured;
@@ -80,6 +83,9 @@ void bind_host_global(wl_registry* registry, uint32_t name, const char* interfac
             static_cast<xdg_wm_base*>(wl_registry_bind(registry, name, &xdg_wm_base_interface, 1));
         xdg_wm_base_add_listener(shell, &shell_listener, nullptr);
     }
+    else if (!std::strcmp(interface, zwp_idle_inhibit_manager_v1_interface.name))
+        idle_inhibits = static_cast<zwp_idle_inhibit_manager_v1*>(
+            wl_registry_bind(registry, name, &zwp_idle_inhibit_manager_v1_interface, 1));
 }
 
 // Only the keyboard is read.
@@ -98,6 +104,10 @@ ScreenSize read_screen_size()
 WindowHandle create_window(ScreenSize)
 {
     create_scaled_surface(&window);
+    // The screen stays on while the surface is shown, where the compositor offers it; the
+    // compositor drops the inhibitor with the connection.
+    if (idle_inhibits)
+        zwp_idle_inhibit_manager_v1_create_inhibitor(idle_inhibits, window.surface);
     xdg_surface* const shell_surface = xdg_wm_base_get_xdg_surface(shell, window.surface);
     xdg_surface_add_listener(shell_surface, &shell_surface_listener, nullptr);
     xdg_toplevel* const toplevel = xdg_surface_get_toplevel(shell_surface);
@@ -113,6 +123,7 @@ WindowHandle create_window(ScreenSize)
     const double give_up_at = now_seconds() + 2;
     while (!full_screen_configured && now_seconds() < give_up_at)
         dispatch_events(100);
+    inhibit_idle_on_session_bus();
     return window.surface;
 }
 
@@ -169,6 +180,7 @@ int delete_rendering_context(RenderingContext context)
 
 void end_process(int status)
 {
+    uninhibit_idle_on_session_bus();
     _exit(status);
 }
 

@@ -18,6 +18,9 @@ WindowHandle create_window(ScreenSize size)
 {
     // One string serves as the predefined class's name and the title.
     static const char edit[] = "EDIT";
+    // The display stays on, and no screensaver starts, for as long as the thread runs, which is
+    // the process's life: Windows lets it go when the process ends.
+    SetThreadExecutionState(ES_CONTINUOUS | ES_DISPLAY_REQUIRED);
     return CreateWindowExA(WS_EX_TOPMOST, edit, edit, WS_POPUP | WS_VISIBLE, 0, 0, size.width,
                            size.height, nullptr, nullptr, nullptr, nullptr);
 }

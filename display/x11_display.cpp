@@ -30,6 +30,11 @@
 // and release both fell between two polls, whichever window has the focus. The key that carries
 // Escape is looked up again whenever the keyboard mapping changes, as it does when a keyboard
 // with another layout appears.
+//
+// While it runs, the screen stays on: the server's own screen saver is suspended, which also holds
+// off DPMS and what follows the server's saver (xss-lock), and the desktop's idle timer is held
+// off through the session bus. The server lifts the suspension when the connection closes, however
+// the process ends. The size-coded builds share this file but leave both out, for their size.
 #include "display/x11_display.h"
 
 #include "display/display.h"
@@ -44,6 +49,12 @@
 #include <X11/keysym.h>
 
 #include <unistd.h>
+
+#ifdef QUINESPHERE_KEEPS_SCREEN_ON
+#include "display/session_bus.h"
+
+#include <X11/extensions/scrnsaver.h>
+#endif
 
 namespace {
 // Where the chosen monitor lies on the screen.
@@ -207,6 +218,13 @@ WindowHandle create_window(ScreenSize size)
         XSetInputFocus(x, window, RevertToPointerRoot, CurrentTime);
         focus_taken = true;
     }
+#ifdef QUINESPHERE_KEEPS_SCREEN_ON
+    // Asked without the extension, Xlib would say so on stderr.
+    int event_base, error_base;
+    if (XScreenSaverQueryExtension(x, &event_base, &error_base))
+        XScreenSaverSuspend(x, True);
+    inhibit_idle_on_session_bus();
+#endif
     return window;
 }
 
@@ -229,6 +247,9 @@ unsigned short poll_escape()
 
 void end_process(int status)
 {
+#ifdef QUINESPHERE_KEEPS_SCREEN_ON
+    uninhibit_idle_on_session_bus();
+#endif
     give_back_focus();
     _exit(status);
 }

@@ -49,4 +49,5 @@ need_i386_architecture() {
 
 build_packages=(cmake make g++ pkg-config xz-utils libx11-dev libxi-dev libxrandr-dev libgl-dev
                 libglu1-mesa-dev libgtest-dev libgl1-mesa-dri libegl-dev libopengl-dev
-                libwayland-dev libxkbcommon-dev wayland-protocols libegl-mesa0)
+                libwayland-dev libxkbcommon-dev wayland-protocols libegl-mesa0 libxss-dev
+                libdbus-1-dev)

@@ -6,8 +6,10 @@
 //                          the root window, until killed
 //   x11_poke grab          grabs the keyboard, as a hotkey daemon or an open menu does, prints
 //                          "grabbed" and holds the grab until killed
+//   x11_poke saver         prints the server's screen saver state: "on", "off" or "disabled"
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/scrnsaver.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -90,12 +92,24 @@ int grab_keyboard(Display* display)
         XNextEvent(display, &event);
     }
 }
+
+int print_saver_state(Display* display)
+{
+    XScreenSaverInfo info;
+    if (!XScreenSaverQueryInfo(display, DefaultRootWindow(display), &info))
+        return 1;
+    std::printf("%s\n", info.state == ScreenSaverOn    ? "on"
+                        : info.state == ScreenSaverOff ? "off"
+                                                       : "disabled");
+    return 0;
+}
 } // namespace
 
 int main(int argc, char** argv)
 {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: x11_poke close WINDOW | window NAME | root-keys | grab\n");
+        std::fprintf(stderr,
+                     "usage: x11_poke close WINDOW | window NAME | root-keys | grab | saver\n");
         return 2;
     }
     Display* display = XOpenDisplay(nullptr);
@@ -111,6 +125,8 @@ int main(int argc, char** argv)
         return watch_root_keys(display);
     if (std::strcmp(argv[1], "grab") == 0)
         return grab_keyboard(display);
+    if (std::strcmp(argv[1], "saver") == 0)
+        return print_saver_state(display);
     std::fprintf(stderr, "x11_poke: unknown command %s\n", argv[1]);
     return 2;
 }

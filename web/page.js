@@ -11,6 +11,8 @@ mergeInto(LibraryManager.library, {
     escapeDown: 0,
     escapePressed: 0,
     rewinding: false,
+    // The screen wake lock asked for, which gives the lock or nothing; false once the run ended.
+    wakeLock: null,
     // GL names for WebGL's objects: indices into this list, where 0 names none.
     objects: [null],
   },
@@ -110,6 +112,16 @@ mergeInto(LibraryManager.library, {
       fullScreen();
       event.preventDefault();
     });
+    // The screen stays on while it runs. A browser lets the lock go whenever the page is hidden,
+    // so it is asked for again when the page is shown; refused, or where there is none, nothing
+    // else changes. Its names are quoted, as the Closure Compiler knows none of them.
+    function keepScreenOn() {
+      var wakeLock = navigator['wakeLock'];
+      if (wakeLock && page.wakeLock !== false && !document.hidden)
+        page.wakeLock = wakeLock['request']('screen').catch(function() {});
+    }
+    keepScreenOn();
+    document.addEventListener('visibilitychange', keepScreenOn);
     // The browser keeps the Escape that leaves full screen for itself, so leaving counts as a
     // press.
     document.addEventListener('fullscreenchange', fullScreenChange);
@@ -148,7 +160,10 @@ mergeInto(LibraryManager.library, {
     return context == 1 ? 1 : 0;
   },
 
+  page_show_end__deps: ['$page'],
   page_show_end: function(line, status) {
+    if (page.wakeLock) page.wakeLock.then(function(lock) { if (lock) lock['release'](); });
+    page.wakeLock = false;
     document.title += ': exit ' + status;
     var end = document.getElementById('end');
     end.textContent = UTF8ToString(line);

@@ -4,6 +4,7 @@ what only the tests need."""
 import os
 import subprocess
 import sys
+import threading
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
@@ -28,3 +29,60 @@ def image_figure(path, expression, *operations):
                          capture_output=True, text=True, check=True).stdout
     return float(out)
 
+
+
+# A stand-in for the desktop's org.freedesktop.ScreenSaver, printing each call it answers; run by
+# Debian's Python, for which python3-dbus and python3-gi are installed.
+SCREEN_SAVER_SERVICE = """
+import dbus, dbus.service, dbus.mainloop.glib
+from gi.repository import GLib
+dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
+class ScreenSaver(dbus.service.Object):
+    @dbus.service.method("org.freedesktop.ScreenSaver", in_signature="ss", out_signature="u")
+    def Inhibit(self, application, reason):
+        print("Inhibit", application, flush=True)
+        return 7
+    @dbus.service.method("org.freedesktop.ScreenSaver", in_signature="u")
+    def UnInhibit(self, cookie):
+        print("UnInhibit", cookie, flush=True)
+bus = dbus.SessionBus()
+name = dbus.service.BusName("org.freedesktop.ScreenSaver", bus)
+ScreenSaver(bus, "/org/freedesktop/ScreenSaver")
+print("ready", flush=True)
+GLib.MainLoop().run()
+"""
+
+
+class SessionBus:
+    """A session bus of its own with the stand-in screen saver service on it; calls lists the calls
+    the service answered so far. Both are stopped on close."""
+
+    def __init__(self):
+        self.daemon = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address"],
+                                       stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        self.env = {"DBUS_SESSION_BUS_ADDRESS": self.daemon.stdout.readline().strip()}
+        self.service = subprocess.Popen(["/usr/bin/python3", "-c", SCREEN_SAVER_SERVICE],
+                                        env=dict(os.environ, **self.env), stdout=subprocess.PIPE,
+                                        text=True)
+        self.calls = []
+        self.reader = threading.Thread(
+            target=lambda: self.calls.extend(line.strip() for line in self.service.stdout))
+        if self.service.stdout.readline() != "ready\n":
+            self.close()
+            raise RuntimeError("the stand-in screen saver service did not start")
+        self.reader.start()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+    def close(self):
+        for process in (self.service, self.daemon):
+            process.kill()
+            process.wait()
+        if self.reader.is_alive():
+            self.reader.join()
+        self.daemon.stdout.close()
+        self.service.stdout.close()

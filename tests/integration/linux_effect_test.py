@@ -10,8 +10,9 @@ import unittest
 from pathlib import Path
 
 from gl_stream import gl_calls
-from harness import (BUILD, TOOLS, XServer, describe_exit, image_figure, linux_effects, run_hooked,
-                     wait_exit)
+from harness import (BUILD, TOOLS, SessionBus, XServer, describe_exit, image_figure,
+                     linux_effects, run_hooked, wait_exit)
+from wayland_harness import wait_until
 
 EFFECTS = linux_effects()
 FAULTS = TOOLS / "libx11_faults.so"
@@ -219,6 +220,23 @@ class Escape(unittest.TestCase):
                 self.assertIsNone(wait_exit(run, 1.5), describe_exit(run.returncode))
                 x.key("Escape")
                 self.assertEqual(wait_exit(run, 5), 1)
+
+
+class ScreenStaysOn(unittest.TestCase):
+    def test_the_servers_saver_and_the_desktops_are_held_off_for_the_run_only(self):
+        # The size-coded builds leave both out.
+        with XServer(320, 240) as x, SessionBus() as bus:
+            x.run("xset", "s", "3", "0")
+            run = x.start([BUILD / "quinesphere-x11"], env=bus.env)
+            x.wait_for_window("EDIT")
+            time.sleep(5)
+            self.assertEqual(x.run(TOOLS / "x11_poke", "saver").stdout, "off\n")
+            self.assertEqual(bus.calls, ["Inhibit quinesphere"])
+            x.key("Escape")
+            self.assertEqual(wait_exit(run, 5), 1)
+            wait_until(lambda: x.run(TOOLS / "x11_poke", "saver").stdout == "on\n", 10,
+                       "the saver to come on after the run")
+            self.assertEqual(bus.calls, ["Inhibit quinesphere", "UnInhibit 7"])
 
 
 class Picture(unittest.TestCase):

@@ -8,7 +8,7 @@ import time
 import unittest
 from pathlib import Path
 
-from harness import BUILD, TOOLS, XServer, describe_exit, image_figure, wait_exit
+from harness import BUILD, TOOLS, SessionBus, XServer, describe_exit, image_figure, wait_exit
 from wayland_harness import ThrowawayUser, wait_until
 
 SETTINGS = """mode: one
@@ -66,16 +66,17 @@ class UnderTheDaemon(unittest.TestCase):
 
 
 class InAGivenWindow(unittest.TestCase):
-    def start_in_window(self, x, width, height):
+    def start_in_window(self, x, width, height, env=None):
         poke = x.start([TOOLS / "x11_poke", "window", "preview"])
         window = poke.stdout.readline().split()[1]
         x.run("xdotool", "windowsize", window, str(width), str(height))
         time.sleep(0.3)
-        return poke, window, x.start([BUILD / "quinesphere-saver", "--window-id", window])
+        return poke, window, x.start([BUILD / "quinesphere-saver", "--window-id", window], env)
 
     def test_follows_the_windows_size_and_ends_when_it_goes_or_on_sigterm(self):
-        with XServer(640, 480) as x, tempfile.TemporaryDirectory() as scratch:
-            poke, window, run = self.start_in_window(x, 160, 120)
+        # Run because the desktop is idle, it never holds the desktop's idle timer off.
+        with XServer(640, 480) as x, tempfile.TemporaryDirectory() as scratch, SessionBus() as bus:
+            poke, window, run = self.start_in_window(x, 160, 120, bus.env)
             time.sleep(1)
             x.run("xdotool", "windowsize", window, "320", "240")
             time.sleep(2)
@@ -86,6 +87,7 @@ class InAGivenWindow(unittest.TestCase):
             self.assertGreater(image_figure(shot, "%k"), 500)
             poke.kill()  # its window goes with it
             self.assertEqual(wait_exit(run, 5), 1, describe_exit(run.returncode))
+            self.assertEqual(bus.calls, [])
 
             _, _, run = self.start_in_window(x, 320, 240)
             time.sleep(1)

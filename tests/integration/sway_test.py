@@ -179,6 +179,15 @@ class UnderSway(DesktopCases, unittest.TestCase):
                     self.assertEqual(set(buffer_sizes(log)), {(1280, 720)})
                 self.end_with_escape(run)
 
+    def test_swayidle_waits_while_the_native_host_runs_and_goes_off_after_escape(self):
+        idle = self.session.user.file("idle")
+        run = self.start_effect("quinesphere")
+        self.session.start(["swayidle", "-w", "timeout", "3", f"touch {idle}"])
+        time.sleep(5)
+        self.assertFalse(idle.exists())
+        self.end_with_escape(run)
+        wait_until(idle.exists, 15, "swayidle's timeout after the run")
+
     def test_gl_stream_of_the_native_host_is_the_designs(self):
         effect = self.session.effect("quinesphere-wayland")
         trace = self.session.user.file("wayland.trace")

@@ -58,6 +58,15 @@ HTMLCanvasElement.prototype.getContext = function (type, ...rest) {
 };
 """
 
+# Every screen wake lock the page asks for, and every release, in window.wakeLocks, whether or not
+# this browser would grant one.
+RECORD_WAKE_LOCKS = """
+window.wakeLocks = [];
+const release = () => wakeLocks.push("released") && Promise.resolve();
+Object.defineProperty(Navigator.prototype, "wakeLock", {value: {request: (type) =>
+  wakeLocks.push(type) && Promise.resolve({release})}});
+"""
+
 
 class Reader:
     """LEB128 numbers and names of a WebAssembly binary, up to the end of its data."""
@@ -235,6 +244,23 @@ class Page(unittest.TestCase):
                 self.assertTrue(self.session.run(
                     "return !document.getElementById('end').hidden"))
                 ActionChains(self.session.driver).key_up(Keys.ESCAPE).perform()
+
+    def test_the_screen_is_kept_on_while_it_runs_and_again_when_shown_and_let_go_at_the_end(self):
+        driver = self.session.driver
+        recorder = driver.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument",
+                                          {"source": RECORD_WAKE_LOCKS})
+        try:
+            self.start_run()
+        finally:
+            driver.execute_cdp_cmd("Page.removeScriptToEvaluateOnNewDocument", recorder)
+        shown = "document.dispatchEvent(new Event('visibilitychange'))"
+        self.session.run(shown)
+        self.assertEqual(self.session.run("return wakeLocks"), ["screen", "screen"])
+        self.session.run("window.dispatchEvent(new KeyboardEvent('keydown', {key: 'Escape'}))")
+        self.wait_until(lambda: driver.title.endswith(" exit 1"), "end", 10)
+        self.session.run(shown)
+        self.wait_until(lambda: self.session.run("return wakeLocks")
+                        == ["screen", "screen", "released"], "the lock let go")
 
     def test_a_browser_without_webgl_is_told_so_on_the_page(self):
         driver = self.session.driver

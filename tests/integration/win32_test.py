@@ -22,7 +22,7 @@ PROBE = BUILD / "win64" / "win_probe.exe"
 WINE = "/usr/lib/wine/wine64"
 
 IMPORTS = {
-    "kernel32.dll": {"ExitProcess"},
+    "kernel32.dll": {"ExitProcess", "SetThreadExecutionState"},
     "user32.dll": {"SetProcessDPIAware", "GetSystemMetrics", "CreateWindowExA", "GetDC",
                    "GetAsyncKeyState"},
     "gdi32.dll": {"SetPixelFormat"},
@@ -101,6 +101,8 @@ class Inspected(unittest.TestCase):
                 self.assertLessEqual(saver.stat().st_size, SIZE_LIMIT)
                 imports = imports_by_dll(objdump(prefix, "-p", str(saver)))
                 self.assertIn("SetProcessDPIAware", imports["user32.dll"])
+                # Run because the desktop is idle, they leave the display's power saving be.
+                self.assertNotIn("SetThreadExecutionState", imports["kernel32.dll"])
 
 
 def code_image(executable, tool_prefix, main_routine, end_of_code):
