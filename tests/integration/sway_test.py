@@ -245,7 +245,7 @@ class WaylandSaverUnderSway(unittest.TestCase):
                 status = wait_exit(run, 10)
                 self.assertEqual(status, 1, describe_exit(status))
 
-    def test_started_by_swayidle_it_covers_an_output_added_lets_one_go_and_inhibits_no_idle(self):
+    def test_started_by_swayidle_it_covers_an_output_added_and_inhibits_no_idle(self):
         pid, status, later = (self.session.user.file(name) for name in ("pid", "status", "later"))
         self.addCleanup(lambda: pid.exists() and subprocess.run(
             ["kill", pid.read_text().strip()], capture_output=True))
@@ -259,9 +259,9 @@ class WaylandSaverUnderSway(unittest.TestCase):
         wait_until(later.exists, 30, "the later timeout, with the saver running")
         added = f"HEADLESS-{len(self.session.swaymsg(kind='get_outputs')) + 1}"
         self.session.swaymsg("create_output")
+        # Sway 1.7 answers a headless output's disable with success and keeps it: an output
+        # removed is not tried here.
         wait_until(lambda: self.covered(added), 30, f"{added} covered")
-        self.session.swaymsg(f"output {added} disable")
-        time.sleep(1)
         self.assertFalse(status.exists(), "the saver ended before any input")
         self.session.key("a")
         wait_until(lambda: status.exists() and status.read_text(), 10, "the saver to end")
