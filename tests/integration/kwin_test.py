@@ -16,8 +16,8 @@ import time
 import unittest
 from pathlib import Path
 
-from harness import TOOLS, describe_exit
-from wayland_harness import Compositor, DesktopCases, buffer_sizes, wait_until
+from harness import TOOLS, describe_exit, wait_exit
+from wayland_harness import Compositor, DesktopCases, buffer_sizes, colours, wait_until
 
 # evdev codes of the US layout KWin starts with.
 ROWS = {16: "qwertyuiop", 30: "asdfghjkl", 44: "zxcvbnm"}
@@ -194,6 +194,25 @@ class UnderKWin(DesktopCases, unittest.TestCase):
                 self.session.focus_effect()
                 self.assertFalse(self.session.window("EDIT")["minimized"])
                 self.end_with_escape(run)
+
+    def test_the_wayland_saver_covers_a_full_screen_window_takes_its_keys_and_ends_on_one(self):
+        record = self.session.user.file("typed.txt")
+        record.write_bytes(b"")
+        os.chown(record, self.session.user.uid, self.session.user.gid)
+        terminal = self.session.start(self.session.terminal_command(
+            f"stty -icanon -echo min 1; exec cat > {record}") + ["--fullscreen"])
+        self.addCleanup(terminal.kill)
+        self.session.wait_for_terminal(True)
+        self.assertTrue(self.session.window(TERMINAL)["full"])
+        run = self.session.start([self.session.effect("quinesphere-wayland-saver")])
+        self.addCleanup(run.kill)
+        shot = self.session.user.file("saver.png")
+        wait_until(lambda: run.poll() is not None or colours(self.session.screenshot(shot)) > 2000,
+                   30, "the saver over the full-screen window")
+        self.session.key("a")
+        status = wait_exit(run, 10)
+        self.assertEqual(status, 1, describe_exit(status))
+        self.assertEqual(record.read_bytes(), b"")
 
     def test_at_scale_1_5_it_draws_device_pixels_through_a_viewport(self):
         # A session of its own, for this case only, closed once the effect is ended.

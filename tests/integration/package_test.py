@@ -107,6 +107,7 @@ class DebianPackage(unittest.TestCase):
 
     def test_purge_leaves_none_of_its_files(self):
         self.assertIn(Path("/usr/bin/quinesphere"), self.files)
+        self.assertIn(Path("/usr/bin/quinesphere-wayland-saver"), self.files)
         self.assertIn(Path("/usr/libexec/xscreensaver/quinesphere-saver"), self.files)
         run("apt-get", "purge", "-y", "quinesphere")
         self.assertEqual([path for path in self.files if path.exists()], [])

@@ -6,6 +6,7 @@ further run, which brings its own keymap: the effect sees the keymap replaced ag
 """
 
 import json
+import shutil
 import subprocess
 import tempfile
 import time
@@ -14,8 +15,8 @@ from pathlib import Path
 
 from code_texture_test import expected_image
 from gl_stream import check_design_stream
-from harness import describe_exit, image_figure
-from wayland_harness import Compositor, DesktopCases, buffer_sizes, wait_until
+from harness import TOOLS, describe_exit, image_figure, wait_exit
+from wayland_harness import Compositor, DesktopCases, buffer_sizes, colours, wait_until
 
 
 class Sway(Compositor):
@@ -187,6 +188,75 @@ class UnderSway(DesktopCases, unittest.TestCase):
         self.end_with_escape(run)
         with tempfile.TemporaryDirectory() as scratch:
             check_design_stream(self, trace, expected_image(effect), scratch, "eglSwapBuffers")
+
+
+class WaylandSaverUnderSway(unittest.TestCase):
+    """The Wayland screensaver on a session of its own: two outputs side by side, and a pointer on
+    the seat, which sway offers its clients only while the seat has a pointer device."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.session = session = Sway()
+        try:
+            session.swaymsg("create_output")
+            session.swaymsg("output HEADLESS-2 resolution 1280x720 position 1024 0")
+            session.swaymsg("output HEADLESS-1 position 0 0")
+            shutil.copy(TOOLS / "sway_pointer", session.user.bin)
+            session.start([session.user.bin / "sway_pointer"])
+            wait_until(lambda: session.swaymsg(kind="get_seats")[0]["capabilities"] & 1, 30,
+                       "the seat's pointer")
+        except BaseException:
+            session.close()
+            raise
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.session.close()
+
+    def covered(self, *outputs):
+        """Whether each output shows the picture: the desktop has a colour or two."""
+        shot = self.session.user.file("output.png")
+        return all(self.session.run(["grim", "-o", name, shot]).returncode == 0 and
+                   colours(shot) > 2000 for name in outputs)
+
+    def test_it_covers_both_outputs_and_a_key_or_a_pointer_move_ends_it(self):
+        ends = {"key": lambda: self.session.key("a"),
+                "pointer move": lambda: self.session.swaymsg("seat - cursor move 50 50")}
+        for ended_by, end in ends.items():
+            with self.subTest(ended_by=ended_by):
+                run = self.session.start([self.session.effect("quinesphere-wayland-saver")])
+                self.addCleanup(run.kill)
+                wait_until(lambda: run.poll() is not None or
+                           self.covered("HEADLESS-1", "HEADLESS-2"), 30, "both outputs covered")
+                # Two pixels are no move: a pointer nudged, or a surface mapped under it.
+                self.session.swaymsg("seat - cursor move 2 2")
+                time.sleep(0.5)
+                self.assertIsNone(run.poll(), describe_exit(run.returncode))
+                end()
+                status = wait_exit(run, 10)
+                self.assertEqual(status, 1, describe_exit(status))
+
+    def test_started_by_swayidle_it_covers_an_output_added_lets_one_go_and_inhibits_no_idle(self):
+        pid, status, later = (self.session.user.file(name) for name in ("pid", "status", "later"))
+        self.addCleanup(lambda: pid.exists() and subprocess.run(
+            ["kill", pid.read_text().strip()], capture_output=True))
+        # As the manual's line, in the background, that swayidle may run the later timeout.
+        command = (f"({self.session.effect('quinesphere-wayland-saver')} & echo $! > {pid}; "
+                   f"wait $!; echo $? > {status}) &")
+        idle = self.session.start(["swayidle", "-w", "timeout", "2", command,
+                                   "timeout", "4", f"touch {later}"])
+        self.addCleanup(idle.kill)
+        wait_until(lambda: self.covered("HEADLESS-1", "HEADLESS-2"), 30, "swayidle's saver")
+        wait_until(later.exists, 30, "the later timeout, with the saver running")
+        added = f"HEADLESS-{len(self.session.swaymsg(kind='get_outputs')) + 1}"
+        self.session.swaymsg("create_output")
+        wait_until(lambda: self.covered(added), 30, f"{added} covered")
+        self.session.swaymsg(f"output {added} disable")
+        time.sleep(1)
+        self.assertFalse(status.exists(), "the saver ended before any input")
+        self.session.key("a")
+        wait_until(lambda: status.exists() and status.read_text(), 10, "the saver to end")
+        self.assertEqual(status.read_text(), "1\n")
 
 
 def cpu_ticks(pid):
