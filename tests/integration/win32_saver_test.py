@@ -55,7 +55,8 @@ class SaverUnderWine(SaverSession):
         shutil.copy(self.directory / "quinesphere.scr", spaced)
         for trigger in (["key", "a"], ["click", "1"], ["mousemove_relative", "50", "50"]):
             with self.subTest(trigger=trigger[0]):
-                run = self.saver("/s", directory=spaced)
+                trace = spaced / "relay.txt"
+                run = self.start_relayed(spaced / "quinesphere.scr", "/s", trace=trace)
                 self.assertGreater(self.colours(lambda: self.windows_of_size(1024, 600)), 2000)
                 probe = subprocess.run([WINE, str(PROBE), "quinesphere"], env=self.env,
                                        capture_output=True, text=True, timeout=60)
@@ -68,6 +69,7 @@ class SaverUnderWine(SaverSession):
                 self.server.run("xdotool", *trigger)
                 status = wait_exit(run, 10)
                 self.assertEqual(status, 1, describe_exit(status))
+                self.assert_dpi_aware_before_reading_the_screen(trace)
 
     def test_preview_is_a_drawing_child_of_the_given_window_ending_with_it(self):
         for form in (["/p", "{}"], ["/p:{}"], ["/P", "{}"], ["-p", "{}"]):
