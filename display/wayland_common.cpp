@@ -370,12 +370,14 @@ void create_egl_surface(ScaledSurface* scaled)
 // first of the new size, committed with the new scale, and the picture spans the whole of it, its
 // projection unchanged. The context lets go of the window while it is resized: Mesa 22's software
 // renderer, resizing a window it draws to, frees the old buffer's texture and then presents from
-// it, and the process crashes.
+// it, and the process crashes. It crashes too presenting a window resized before its first frame,
+// as when the surface is first shown on an output of another scale than the largest.
 void follow_size_and_scale(ScaledSurface* scaled)
 {
     const ScreenSize logical = logical_size(scaled);
-    if (logical.width == scaled->shown_size.width && logical.height == scaled->shown_size.height &&
-        scale_wanted(scaled) == scaled->shown_scale)
+    if (!scaled->presented ||
+        (logical.width == scaled->shown_size.width && logical.height == scaled->shown_size.height &&
+         scale_wanted(scaled) == scaled->shown_scale))
         return;
     const ScreenSize size = describe_next_buffer(scaled);
     const EGLContext context = eglGetCurrentContext();
@@ -395,7 +397,7 @@ void wait_for_frame(const ScaledSurface* scaled, double give_up_at)
 
 void present_scaled_surface(ScaledSurface* scaled)
 {
-    scaled->frame_pending = true;
+    scaled->frame_pending = scaled->presented = true;
     wl_callback_add_listener(wl_surface_frame(scaled->surface), &frame_listener, scaled);
     eglSwapBuffers(wayland.egl_display, scaled->egl_surface);
 }

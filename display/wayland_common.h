@@ -50,6 +50,7 @@ struct ScaledSurface {
     wl_egl_window* native_window;
     EGLSurface egl_surface;
     bool frame_pending;
+    bool presented;
 };
 
 struct WaylandConnection {
@@ -93,7 +94,7 @@ void choose_egl_config();
 void create_native_window(ScaledSurface* scaled);
 // Needs the native window and the configuration.
 void create_egl_surface(ScaledSurface* scaled);
-// Needs the surface's context current.
+// Needs the surface's context current; waits until a first frame was presented.
 void follow_size_and_scale(ScaledSurface* scaled);
 // Waits for the frame callback that the last presented frame asked for, until give_up_at.
 void wait_for_frame(const ScaledSurface* scaled, double give_up_at);

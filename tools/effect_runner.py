@@ -200,14 +200,19 @@ def read_report(path):
 
 
 class TwoMonitors(XServer):
-    """Xorg with the dummy driver as a desktop with two 1280x720 monitors, DUMMY0 primary at the
-    top left and DUMMY1 to its right, or below it where stacked. Xorg runs only as root."""
+    """Xorg with the dummy driver as a desktop with two monitors: DUMMY0 primary at the top left,
+    1280x720 unless another size is given, and the 1280x720 DUMMY1 to its right, or below it where
+    stacked. Xorg runs only as root."""
 
+    MODELINES = {(1280, 720): "74.25 1280 1390 1430 1650 720 725 730 750 +hsync +vsync",
+                 (1920, 1080): "148.5 1920 2008 2052 2200 1080 1084 1089 1125 +hsync +vsync"}
     MONITOR = """
 Section "Monitor"
     Identifier "{name}"
-    Modeline "1280x720" 74.25 1280 1390 1430 1650 720 725 730 750 +hsync +vsync
-    Option "PreferredMode" "1280x720"
+    HorizSync 30-70
+    VertRefresh 50-70
+    Modeline "{width}x{height}" {timings}
+    Option "PreferredMode" "{width}x{height}"
     Option "Position" "{left} {top}"
     Option "{shown}" "true"
 EndSection"""
@@ -235,13 +240,15 @@ Section "Screen"
 EndSection
 """
 
-    def __init__(self, stacked=False):
-        left, top = (0, 720) if stacked else (1280, 0)
+    def __init__(self, stacked=False, first=(1280, 720)):
+        left, top = (0, first[1]) if stacked else (first[0], 0)
         # Each output's monitor, as (width, height, left, top).
-        self.geometry = {"DUMMY0": (1280, 720, 0, 0), "DUMMY1": (1280, 720, left, top)}
-        monitors = (self.MONITOR.format(name="DUMMY0", left=0, top=0, shown="Primary")
-                    + self.MONITOR.format(name="DUMMY1", left=left, top=top, shown="Enable"))
-        width, height = 1280 + left, 720 + top
+        self.geometry = {"DUMMY0": (*first, 0, 0), "DUMMY1": (1280, 720, left, top)}
+        monitors = "".join(self.MONITOR.format(
+            name=name, width=width, height=height, timings=self.MODELINES[width, height],
+            left=x, top=y, shown="Enable" if x or y else "Primary")
+            for name, (width, height, x, y) in self.geometry.items())
+        width, height = max(first[0], left + 1280), max(first[1], top + 720)
         self.scratch = tempfile.TemporaryDirectory()
         self.place = Path(self.scratch.name)
         (self.place / "xorg.conf").write_text(

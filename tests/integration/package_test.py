@@ -2,6 +2,7 @@
 would: from PATH, with the build tree out of reach."""
 
 import os
+import shutil
 import struct
 import subprocess
 import tempfile
@@ -18,6 +19,7 @@ from win32_test import WINE, why_wine_cannot_run
 
 # What an installed program sees: no build to fall back on.
 PLAIN = {name: value for name, value in os.environ.items() if name != "QUINESPHERE_BUILD"}
+SOURCE = Path(__file__).resolve().parents[2]
 
 
 def package():
@@ -138,6 +140,40 @@ class WindowsZip(unittest.TestCase):
                 self.assertEqual(wait_exit(effect, 30), 1, describe_exit(effect.returncode))
                 subprocess.run([WINE.replace("wine64", "wineserver64"), "-k"],
                                env=dict(os.environ, **wine), capture_output=True, timeout=60)
+
+
+def changelog_entry(version, date):
+    return (f"quinesphere ({version}) unstable; urgency=medium\n\n  * A release.\n\n"
+            f" -- quinesphere developers <maintainers@example.org>  {date} 10:00:00 +0000\n\n")
+
+
+class MetainfoFromChangelog(unittest.TestCase):
+    """A copy of the source configured with a changelog of its own."""
+
+    def configure(self, *entries):
+        scratch = Path(tempfile.mkdtemp(prefix="quinesphere-source-"))
+        self.addCleanup(shutil.rmtree, scratch)
+        shutil.copytree(SOURCE, scratch / "source", ignore=shutil.ignore_patterns("build", ".git"))
+        (scratch / "source/debian/changelog").write_text("".join(entries))
+        return run("cmake", "-S", scratch / "source", "-B", scratch / "build",
+                   "-DBUILD_TESTING=OFF", "-DQUINESPHERE_SIZE_CODED=OFF"), scratch / "build"
+
+    def test_each_release_is_dated_by_its_entry_and_the_newest_must_be_the_projects(self):
+        version = (BUILD / "VERSION").read_text().strip()
+        configured, build = self.configure(changelog_entry(version, "Fri, 01 Jan 2027"),
+                                           changelog_entry("0.9.0", "Mon, 30 Nov 2026"))
+        self.assertEqual(configured.returncode, 0, configured.stderr)
+        metainfo, = build.glob("*.metainfo.xml")
+        self.assertEqual([(release.get("version"), release.get("date")) for release in
+                          ElementTree.parse(metainfo).getroot().iter("release")],
+                         [(version, "2027-01-01"), ("0.9.0", "2026-11-30")])
+        # A newer entry than the project's version, the project's own just below it.
+        configured, _ = self.configure(changelog_entry(f"{version}.1", "Sat, 02 Jan 2027"),
+                                       changelog_entry(version, "Fri, 01 Jan 2027"))
+        self.assertNotEqual(configured.returncode, 0)
+        # CMake wraps the message's lines.
+        self.assertIn(f"newest entry is not version {version}",
+                      " ".join(configured.stderr.split()))
 
 
 if __name__ == "__main__":

@@ -5,6 +5,7 @@ one long-lived wtype keeps a keyboard on the seat for the whole session, and eac
 further run, which brings its own keymap: the effect sees the keymap replaced again and again.
 """
 
+import contextlib
 import json
 import shutil
 import subprocess
@@ -108,6 +109,15 @@ class UnderSway(DesktopCases, unittest.TestCase):
     def tearDown(self):
         self.session.end_clients()
 
+    @contextlib.contextmanager
+    def subTest(self, **params):
+        # What a failed subtest started must not be in the way of the next one.
+        with super().subTest(**params):
+            try:
+                yield
+            finally:
+                self.session.end_clients()
+
     def start_effect(self, name, protocol_log=None):
         run = super().start_effect(name, protocol_log)
         try:
@@ -187,6 +197,27 @@ class UnderSway(DesktopCases, unittest.TestCase):
         self.assertFalse(idle.exists())
         self.end_with_escape(run)
         wait_until(idle.exists, 15, "swayidle's timeout after the run")
+
+    def test_moved_to_an_output_of_the_same_size_at_scale_2_it_draws_every_device_pixel(self):
+        # A session of its own, as sway 1.7 never takes back an output it made.
+        with Sway() as session:
+            session.swaymsg("output HEADLESS-1 resolution 1280x720")
+            session.swaymsg("create_output")
+            session.swaymsg("output HEADLESS-2 resolution 2560x1440 scale 2")
+            log = session.user.file("protocol.log")
+            run = session.start(["sh", "-c", f'WAYLAND_DEBUG=client exec "$0" 2>{log}',
+                                 session.effect("quinesphere")])
+            # The black first buffer, then EGL's, at the larger scale until the window is shown.
+            wait_until(lambda: run.poll() is not None or session.effect_in_front() and
+                       buffer_sizes(log)[2:][-1:] == [(1280, 720)], 30, "1280x720 buffers")
+            before = len(log.read_text())
+            session.swaymsg("[app_id=EDIT] move container to output HEADLESS-2")
+            wait_until(lambda: run.poll() is not None or buffer_sizes(log)[-1] == (2560, 1440),
+                       10, "2560x1440 buffers")
+            self.assertIn("set_buffer_scale(2)", log.read_text()[before:])
+            session.focus_effect()
+            session.key("Escape")
+            self.assertEqual(wait_exit(run, 10), 1, describe_exit(run.returncode))
 
     def test_gl_stream_of_the_native_host_is_the_designs(self):
         effect = self.session.effect("quinesphere-wayland")

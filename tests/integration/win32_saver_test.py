@@ -2,6 +2,7 @@
 full screen, in a preview window of another process, and for its settings; and full screen on two
 monitors."""
 
+import functools
 import os
 import re
 import shutil
@@ -54,7 +55,8 @@ class SaverUnderWine(SaverSession):
         shutil.copy(self.directory / "quinesphere.scr", spaced)
         for trigger in (["key", "a"], ["click", "1"], ["mousemove_relative", "50", "50"]):
             with self.subTest(trigger=trigger[0]):
-                run = self.saver("/s", directory=spaced)
+                trace = spaced / "relay.txt"
+                run = self.start_relayed(spaced / "quinesphere.scr", "/s", trace=trace)
                 self.assertGreater(self.colours(lambda: self.windows_of_size(1024, 600)), 2000)
                 probe = subprocess.run([WINE, str(PROBE), "quinesphere"], env=self.env,
                                        capture_output=True, text=True, timeout=60)
@@ -67,6 +69,7 @@ class SaverUnderWine(SaverSession):
                 self.server.run("xdotool", *trigger)
                 status = wait_exit(run, 10)
                 self.assertEqual(status, 1, describe_exit(status))
+                self.assert_dpi_aware_before_reading_the_screen(trace)
 
     def test_preview_is_a_drawing_child_of_the_given_window_ending_with_it(self):
         for form in (["/p", "{}"], ["/p:{}"], ["/P", "{}"], ["-p", "{}"]):
@@ -109,37 +112,46 @@ class SaverUnderWine(SaverSession):
 
 @unittest.skipUnless(os.geteuid() == 0, "Xorg with the dummy driver runs only as root")
 class SaverOnTwoMonitors(SaverSession):
-    """Full screen on two monitors side by side: the primary on the left, then on the right, where
-    the virtual screen starts at -1280,0."""
+    """Full screen on two monitors, each once primary: where the primary is right of or below the
+    other, the virtual screen starts left of or above 0,0."""
 
     new_server = TwoMonitors
 
     def test_each_monitor_shows_the_whole_picture_and_input_on_the_other_ends_it(self):
-        for primary, other, window in (("DUMMY0", "DUMMY1", "0,0,2560,720"),
-                                       ("DUMMY1", "DUMMY0", "-1280,0,1280,720")):
+        places = self.server.geometry
+        right, bottom = (max(place[i] + place[i + 2] for place in places.values()) for i in (0, 1))
+        for primary, other in (("DUMMY0", "DUMMY1"), ("DUMMY1", "DUMMY0")):
             self.server.make_primary(primary)
             # Wine reads the monitors when its server starts.
             subprocess.run([WINESERVER, "-k"], env=self.env, capture_output=True, timeout=60)
+            left, top = places[primary][2:]
             for trigger in (["key", "a"], ["mousemove_relative", "50", "50"]):
                 with self.subTest(primary=primary, trigger=trigger[0]), \
                         tempfile.TemporaryDirectory() as scratch:
-                    other_left = self.server.geometry[other][2]
-                    self.server.run("xdotool", "mousemove", str(other_left + 9), "9")
+                    self.server.run("xdotool", "mousemove",
+                                    *(str(at + 9) for at in places[other][2:]))
                     run = self.saver("/s")
-                    self.assertGreater(self.colours(lambda: self.windows_of_size(2560, 720)), 2000)
+                    self.assertGreater(self.colours(lambda: self.windows_of_size(right, bottom)),
+                                       2000)
                     shot = self.server.screenshot(Path(scratch, "screen.png"))
-                    halves = [Path(scratch, f"{left}.png") for left in (0, 1280)]
-                    for half, left in zip(halves, (0, 1280)):
-                        subprocess.run(["convert", shot, "-crop", f"1280x720+{left}+0", "+repage",
-                                        half], check=True)
-                        self.assertGreater(image_figure(half, "%k"), 2000)
-                    # Same-sized monitors show the same picture, not two halves of a stretched one.
-                    compared = subprocess.run(["compare", "-metric", "RMSE", *halves, "null:"],
+                    shown = {name: Path(scratch, f"{name}.png") for name in places}
+                    for name, (width, height, x, y) in places.items():
+                        subprocess.run(["convert", shot, "-crop", f"{width}x{height}+{x}+{y}",
+                                        "+repage", shown[name]], check=True)
+                        self.assertGreater(image_figure(shown[name], "%k"), 2000)
+                    # The other monitor shows the primary's whole picture at its own size, not a
+                    # part of it or of one stretched over both.
+                    resized = Path(scratch, "resized.png")
+                    subprocess.run(["convert", shown[primary], "-resize",
+                                    "{}x{}!".format(*places[other][:2]), resized], check=True)
+                    compared = subprocess.run(["compare", "-metric", "RMSE", resized,
+                                               shown[other], "null:"],
                                               capture_output=True, text=True).stderr
-                    self.assertLess(float(re.search(r"\((\S+)\)", compared).group(1)), 0.01)
+                    self.assertLess(float(re.search(r"\((\S+)\)", compared).group(1)), 0.02)
                     probe = subprocess.run([WINE, str(PROBE), "quinesphere"], env=self.env,
                                            capture_output=True, text=True, timeout=60)
-                    self.assertIn(f"rect={window} style=94000000", probe.stdout)
+                    self.assertIn(f"rect={-left},{-top},{right - left},{bottom - top} "
+                                  "style=94000000", probe.stdout)
                     self.server.run("xdotool", *trigger)
                     status = wait_exit(run, 10)
                     self.assertEqual(status, 1, describe_exit(status))
@@ -153,6 +165,18 @@ class I686SaverOnTwoMonitors(SaverOnTwoMonitors, unittest.TestCase):
 class X8664SaverOnTwoMonitors(SaverOnTwoMonitors, unittest.TestCase):
     loader = WINE
     directory = BUILD / "win64"
+
+
+# A larger monitor above, as an external screen above a laptop's.
+STACKED = functools.partial(TwoMonitors, stacked=True, first=(1920, 1080))
+
+
+class I686SaverOnStackedMonitors(I686SaverOnTwoMonitors):
+    new_server = STACKED
+
+
+class X8664SaverOnStackedMonitors(X8664SaverOnTwoMonitors):
+    new_server = STACKED
 
 
 class I686SaverUnderWine(SaverUnderWine, unittest.TestCase):

@@ -137,6 +137,28 @@ class WineSession:
                        WINEDLLOVERRIDES="mscoree,mshtml=")
         subprocess.run([cls.loader, "wineboot", "-i"], env=cls.env, capture_output=True,
                        timeout=300)
+        # Relay traces show only the calls that read the screen and make a process DPI-aware.
+        for name, value in (("RelayInclude", "user32.SetProcessDPIAware;user32.GetSystemMetrics"),
+                            ("RelayFromInclude", "quinesphere.exe;quinesphere.scr")):
+            subprocess.run([cls.loader, "reg", "add", r"HKCU\Software\Wine\Debug", "/v", name,
+                            "/d", value, "/f"], env=cls.env, capture_output=True, timeout=60)
+
+    def start_relayed(self, program, *args, trace):
+        """The program under Wine, writing its relay trace to a file: Wine's desktop process, which
+        outlives it, writes there too, and would fill a pipe."""
+        return self.server.start(["sh", "-c", f'exec "$@" 2>"{trace}"', "sh", self.loader,
+                                  program, *args],
+                                 env={"WINEPREFIX": self.prefix, "WINEDEBUG": "+relay"})
+
+    def assert_dpi_aware_before_reading_the_screen(self, trace):
+        # Windows scales what a process that is not DPI-aware reads of the screen. Wine's own
+        # processes, its desktop among them, trace too, but only ours makes itself DPI-aware.
+        text = trace.read_text()
+        ours = re.search(r"^(\w+):Call user32\.SetProcessDPIAware\(", text, re.M)
+        self.assertIsNotNone(ours, "never made itself DPI-aware")
+        calls = re.findall(rf"^{ours.group(1)}:Call user32\.(\w+)\(", text, re.M)
+        self.assertEqual(calls[0], "SetProcessDPIAware", calls)
+        self.assertIn("GetSystemMetrics", calls)
 
     @classmethod
     def tearDownClass(cls):
@@ -206,12 +228,14 @@ class UnderWine(WineSession):
 
     def test_escape_held_before_the_start_ends_it_with_status_one(self):
         self.server.run("xdotool", "keydown", "Escape")
+        trace = Path(self.prefix) / "relay.txt"
         try:
-            run = self.wine(self.executable)
+            run = self.start_relayed(self.executable, trace=trace)
             status = wait_exit(run, 60)
         finally:
             self.server.run("xdotool", "keyup", "Escape")
         self.assertEqual(status, 1, describe_exit(status))
+        self.assert_dpi_aware_before_reading_the_screen(trace)
 
 
 class I686UnderWine(UnderWine, unittest.TestCase):
