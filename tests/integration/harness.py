@@ -30,7 +30,6 @@ def image_figure(path, expression, *operations):
     return float(out)
 
 
-
 # A stand-in for the desktop's org.freedesktop.ScreenSaver, printing each call it answers; run by
 # Debian's Python, for which python3-dbus and python3-gi are installed.
 SCREEN_SAVER_SERVICE = """

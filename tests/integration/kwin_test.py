@@ -196,13 +196,8 @@ class UnderKWin(DesktopCases, unittest.TestCase):
                 self.end_with_escape(run)
 
     def test_the_wayland_saver_covers_a_full_screen_window_takes_its_keys_and_ends_on_one(self):
-        record = self.session.user.file("typed.txt")
-        record.write_bytes(b"")
-        os.chown(record, self.session.user.uid, self.session.user.gid)
-        terminal = self.session.start(self.session.terminal_command(
-            f"stty -icanon -echo min 1; exec cat > {record}") + ["--fullscreen"])
+        terminal, record = self.session.start_recorder(options=["--fullscreen"])
         self.addCleanup(terminal.kill)
-        self.session.wait_for_terminal(True)
         self.assertTrue(self.session.window(TERMINAL)["full"])
         run = self.session.start([self.session.effect("quinesphere-wayland-saver")])
         self.addCleanup(run.kill)

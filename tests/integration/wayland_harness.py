@@ -169,14 +169,15 @@ class Compositor:
     def effect(self, name):
         return self.user.bin / name
 
-    def start_recorder(self, focus=True):
-        """A native terminal that writes every key it receives to a file, and has the keyboard
-        when focus is true; the terminal's process and the file."""
+    def start_recorder(self, focus=True, options=()):
+        """A native terminal, with the terminal's options given, that writes every key it
+        receives to a file, and has the keyboard when focus is true; the terminal's process and
+        the file."""
         record = self.user.file("typed.txt")
         record.write_bytes(b"")
         os.chown(record, self.user.uid, self.user.gid)
         terminal = self.start(self.terminal_command(
-            f"stty -icanon -echo min 1; exec cat > {record}"))
+            f"stty -icanon -echo min 1; exec cat > {record}") + list(options))
         self.wait_for_terminal(focus)
         return terminal, record
 
