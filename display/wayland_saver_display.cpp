@@ -15,6 +15,11 @@
 // A round waits for the frame callbacks of the covers in view, a tenth of a second at most, as the
 // effect's host does for its window; a cover whose callback did not come by then is hidden and
 // is not waited for until one comes, so a hidden output never slows the others.
+//
+// Built as the wallpaper, the same host puts its covers on the background layer, behind every
+// window and panel, with no keyboard and an empty input region, so that every key, click and move
+// goes where it would without it; only SIGTERM or SIGINT ends it. The wallpaper is often hidden
+// behind a full-screen window, so a cover hidden draws nothing until it is asked for a frame again.
 #include "display/wayland_saver_display.h"
 
 #include "display/display.h"
@@ -31,6 +36,16 @@
 #include <unistd.h>
 
 namespace {
+#ifdef QUINESPHERE_WALLPAPER
+constexpr auto cover_layer = ZWLR_LAYER_SHELL_V1_LAYER_BACKGROUND;
+constexpr bool takes_input = false;
+constexpr char host_name[] = "quinesphere-wallpaper: ";
+#else
+constexpr auto cover_layer = ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY;
+constexpr bool takes_input = true;
+constexpr char host_name[] = "quinesphere-wayland-saver: ";
+#endif
+
 zwlr_layer_shell_v1* layer_shell;
 wl_pointer* pointer;
 wl_touch* touch;
@@ -112,9 +127,9 @@ void cover_output(int slot)
     create_scaled_surface(&cover.scaled);
     // It is to be on this output: its scale is known before the compositor says so.
     cover.scaled.on_output[slot] = true;
-    cover.layer_surface = zwlr_layer_shell_v1_get_layer_surface(
-        layer_shell, cover.scaled.surface, wayland.outputs[slot].output,
-        ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY, "quinesphere");
+    cover.layer_surface = zwlr_layer_shell_v1_get_layer_surface(layer_shell, cover.scaled.surface,
+                                                                wayland.outputs[slot].output,
+                                                                cover_layer, "quinesphere");
     zwlr_layer_surface_v1_add_listener(cover.layer_surface, &layer_surface_listener, &cover);
     zwlr_layer_surface_v1_set_anchor(cover.layer_surface, ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP |
                                                               ZWLR_LAYER_SURFACE_V1_ANCHOR_BOTTOM |
@@ -122,7 +137,13 @@ void cover_output(int slot)
                                                               ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT);
     zwlr_layer_surface_v1_set_exclusive_zone(cover.layer_surface, -1);
     zwlr_layer_surface_v1_set_keyboard_interactivity(
-        cover.layer_surface, ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_EXCLUSIVE);
+        cover.layer_surface, takes_input ? ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_EXCLUSIVE
+                                         : ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_NONE);
+    if (!takes_input) {
+        wl_region* const nowhere = wl_compositor_create_region(wayland.compositor);
+        wl_surface_set_input_region(cover.scaled.surface, nowhere);
+        wl_region_destroy(nowhere);
+    }
     wl_surface_commit(cover.scaled.surface);
 }
 
@@ -164,6 +185,8 @@ void bind_host_global(wl_registry* registry, uint32_t name, const char* interfac
 
 void follow_host_seat(wl_seat* seat, uint32_t capabilities)
 {
+    if (!takes_input)
+        return;
     const bool has_pointer = capabilities & WL_SEAT_CAPABILITY_POINTER;
     if (has_pointer && !pointer) {
         pointer = wl_seat_get_pointer(seat);
@@ -192,6 +215,8 @@ void open_saver_display()
                    "its outputs with");
     choose_egl_config();
     std::signal(SIGTERM, note_termination);
+    if (!takes_input)
+        std::signal(SIGINT, note_termination);
     follow_outputs();
 }
 
@@ -209,7 +234,8 @@ bool wait_for_round()
     for (Cover& cover : covers)
         cover.hidden = cover.scaled.frame_pending;
     follow_outputs();
-    return !input_seen && !wayland.key_pressed_since_poll && !terminated;
+    const bool input_ends_it = takes_input && (input_seen || wayland.key_pressed_since_poll);
+    return !input_ends_it && !terminated;
 }
 
 int cover_slots()
@@ -220,7 +246,7 @@ int cover_slots()
 CoverState make_cover_current(int slot)
 {
     Cover& cover = covers[slot];
-    if (!cover.configured || cover.closed)
+    if (!cover.configured || cover.closed || (cover.hidden && !takes_input))
         return CoverState::absent;
     CoverState state = CoverState::drawing;
     if (!cover.context) {
@@ -261,6 +287,6 @@ void end_process(int status)
 
 void fail_setup(const char* what)
 {
-    write_failure_line("quinesphere-wayland-saver: ", what);
+    write_failure_line(host_name, what);
     _exit(0);
 }
