@@ -16,7 +16,7 @@ import time
 import unittest
 from pathlib import Path
 
-from harness import TOOLS, describe_exit, wait_exit
+from harness import TOOLS, describe_exit, image_figure, wait_exit
 from wayland_harness import Compositor, DesktopCases, buffer_sizes, colours, wait_until
 
 # evdev codes of the US layout KWin starts with.
@@ -208,6 +208,28 @@ class UnderKWin(DesktopCases, unittest.TestCase):
         status = wait_exit(run, 10)
         self.assertEqual(status, 1, describe_exit(status))
         self.assertEqual(record.read_bytes(), b"")
+
+    def test_the_wallpaper_is_drawn_behind_a_window_that_keeps_its_keys(self):
+        terminal, record = self.session.start_recorder()
+        self.addCleanup(terminal.kill)
+        before, after = (self.session.user.file(name) for name in ("desktop.png", "behind.png"))
+        time.sleep(1)
+        self.session.screenshot(before)
+        # The terminal's frame, the one box of that grey, less the edge that blends with what lies
+        # beneath.
+        frame = subprocess.run(["convert", before, "-fill", "black", "+opaque", "#CCCCCC",
+                                "-format", "%@", "info:"], capture_output=True, text=True,
+                               check=True).stdout
+        run = self.session.start([self.session.effect("quinesphere-wallpaper")])
+        self.addCleanup(run.kill)
+        wait_until(lambda: run.poll() is not None or
+                   colours(self.session.screenshot(after)) > 2000, 30, "the wallpaper drawn")
+        self.assertEqual(image_figure(before, "%[max]", after, "-crop", frame, "+repage",
+                                      "-shave", "4x4", "-compose", "difference", "-composite"), 0,
+                         f"the terminal's frame {frame} changed")
+        self.session.type_text("hello")
+        wait_until(lambda: record.read_bytes() == b"hello", 10, "the keys in the terminal")
+        self.assertIsNone(run.poll(), describe_exit(run.returncode))
 
     def test_at_scale_1_5_it_draws_device_pixels_through_a_viewport(self):
         # A session of its own, for this case only, closed once the effect is ended.

@@ -179,11 +179,15 @@ class UnderMutter(DesktopCases, unittest.TestCase):
                 self.end_with_escape(run)
 
     def test_the_wayland_saver_says_in_one_line_that_there_is_no_layer_shell_or_no_compositor(self):
-        for env, missing in (({}, "zwlr_layer_shell_v1"), ({"WAYLAND_DISPLAY": "none"}, "connect")):
-            with self.subTest(missing=missing):
-                done = self.session.run([self.session.effect("quinesphere-wayland-saver")], env)
-                self.assertEqual((done.returncode, done.stderr.count("\n")), (0, 1), done.stderr)
-                self.assertIn(missing, done.stderr)
+        for name in ("quinesphere-wayland-saver", "quinesphere-wallpaper"):
+            for env, missing in (({}, "zwlr_layer_shell_v1"),
+                                 ({"WAYLAND_DISPLAY": "none"}, "connect")):
+                with self.subTest(name=name, missing=missing):
+                    done = self.session.run([self.session.effect(name)], env)
+                    self.assertEqual((done.returncode, done.stderr.count("\n")), (0, 1),
+                                     done.stderr)
+                    self.assertIn(f"{name}: ", done.stderr)
+                    self.assertIn(missing, done.stderr)
 
 
 if __name__ == "__main__":

@@ -298,6 +298,41 @@ class WaylandSaverUnderSway(unittest.TestCase):
         wait_until(lambda: status.exists() and status.read_text(), 10, "the saver to end")
         self.assertEqual(status.read_text(), "1\n")
 
+    def test_the_wallpaper_lies_behind_a_terminal_leaves_it_every_input_and_inhibits_no_idle(self):
+        session = self.session
+        terminal, record = session.start_recorder()
+        self.addCleanup(terminal.kill)
+        windowed = next(space["output"] for space in session.swaymsg(kind="get_workspaces")
+                        if space["focused"])
+        bare = [output for output in session.swaymsg(kind="get_outputs")
+                if output["name"] != windowed]
+        before, after = (session.user.file(name) for name in ("before.png", "after.png"))
+        time.sleep(1)
+        session.run(["grim", "-o", windowed, before])
+        run = session.start([session.effect("quinesphere-wallpaper")])
+        self.addCleanup(run.kill)
+        wait_until(lambda: run.poll() is not None or
+                   self.covered(*(output["name"] for output in bare)), 30, "the bare outputs shown")
+        session.type_text("hello")
+        wait_until(lambda: record.read_bytes() == b"hello", 10, "the keys in the terminal")
+        session.run(["grim", "-o", windowed, after])
+        self.assertEqual(image_figure(before, "%[max]", after, "-compose", "difference",
+                                      "-composite"), 0, "the terminal's output changed")
+        # A move onto a bare output, and a click there.
+        rect = bare[0]["rect"]
+        session.swaymsg(f"seat - cursor set {rect['x'] + 300} {rect['y'] + 300}")
+        session.swaymsg("seat - cursor move 50 50")
+        session.swaymsg("seat - cursor press button1")
+        session.swaymsg("seat - cursor release button1")
+        fired = session.user.file("idle")
+        idle = session.start(["swayidle", "-w", "timeout", "2", f"touch {fired}"])
+        self.addCleanup(idle.kill)
+        wait_until(fired.exists, 30, "swayidle's timeout with the wallpaper running")
+        self.assertIsNone(run.poll(), describe_exit(run.returncode))
+        run.terminate()
+        status = wait_exit(run, 10)
+        self.assertEqual(status, 1, describe_exit(status))
+
 
 def cpu_ticks(pid):
     """User and system time of a process and all its threads, in clock ticks."""

@@ -22,7 +22,8 @@ X11_SOCKETS = Path("/tmp/.X11-unix")
 # Numbers the users of one test process: a case may need a session of its own beside the class's.
 USERS = itertools.count()
 EXECUTABLES = ("quinesphere", "quinesphere-x11", "quinesphere-wayland", "quinesphere-4k",
-               "quinesphere-packed", "quinesphere-saver", "quinesphere-wayland-saver")
+               "quinesphere-packed", "quinesphere-saver", "quinesphere-wayland-saver",
+               "quinesphere-wallpaper")
 
 
 def wait_until(condition, timeout, what):
