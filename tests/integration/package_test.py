@@ -70,6 +70,9 @@ class DebianPackage(unittest.TestCase):
         self.assertEqual(component.find("releases/release").get("version"),
                          run("dpkg-deb", "-f", self.deb, "Version").stdout.strip())
         self.assertIn(Path("/usr/share/applications", component.findtext("launchable")), self.files)
+        for binary in component.iterfind("provides/binary"):
+            self.assertIn(Path("/usr/bin", binary.text), self.files)
+            self.assertIn(Path(f"/usr/share/man/man6/{binary.text}.6.gz"), self.files)
 
     def test_installed_effect_capture_and_manual_from_path(self):
         self.assertTrue(run("man", "-w", "quinesphere").stdout.strip().endswith("quinesphere.6.gz"))
@@ -108,6 +111,7 @@ class DebianPackage(unittest.TestCase):
     def test_purge_leaves_none_of_its_files(self):
         self.assertIn(Path("/usr/bin/quinesphere"), self.files)
         self.assertIn(Path("/usr/bin/quinesphere-wayland-saver"), self.files)
+        self.assertIn(Path("/usr/bin/quinesphere-wallpaper"), self.files)
         self.assertIn(Path("/usr/libexec/xscreensaver/quinesphere-saver"), self.files)
         run("apt-get", "purge", "-y", "quinesphere")
         self.assertEqual([path for path in self.files if path.exists()], [])
