@@ -8,6 +8,7 @@ further run, which brings its own keymap: the effect sees the keymap replaced ag
 import contextlib
 import json
 import shutil
+import signal
 import subprocess
 import tempfile
 import time
@@ -259,11 +260,19 @@ class WaylandSaverUnderSway(unittest.TestCase):
         return all(self.session.run(["grim", "-o", name, shot]).returncode == 0 and
                    colours(shot) > 2000 for name in outputs)
 
-    def test_it_covers_both_outputs_and_a_key_or_a_pointer_move_ends_it(self):
+    def test_it_covers_both_outputs_and_any_input_or_sigterm_ends_it(self):
+        swaymsg = self.session.swaymsg
         ends = {"key": lambda: self.session.key("a"),
-                "pointer move": lambda: self.session.swaymsg("seat - cursor move 50 50")}
+                "pointer move": lambda: swaymsg("seat - cursor move 50 50"),
+                "straight move": lambda: swaymsg("seat - cursor move 0 50"),
+                "scroll": lambda: swaymsg("seat - cursor press button4"),
+                "click": lambda: [swaymsg(f"seat - cursor {action} button1")
+                                  for action in ("press", "release")],
+                # As an idle daemon's resume command may send.
+                "SIGTERM": lambda: run.send_signal(signal.SIGTERM)}
         for ended_by, end in ends.items():
             with self.subTest(ended_by=ended_by):
+                swaymsg("seat - cursor set 500 300")
                 run = self.session.start([self.session.effect("quinesphere-wayland-saver")])
                 self.addCleanup(run.kill)
                 wait_until(lambda: run.poll() is not None or
@@ -274,6 +283,8 @@ class WaylandSaverUnderSway(unittest.TestCase):
                 self.assertIsNone(run.poll(), describe_exit(run.returncode))
                 end()
                 status = wait_exit(run, 10)
+                # Left running, it would take the next case's input.
+                run.kill()
                 self.assertEqual(status, 1, describe_exit(status))
 
     def test_started_by_swayidle_it_covers_an_output_added_and_inhibits_no_idle(self):
