@@ -22,10 +22,14 @@ from wayland_harness import Compositor, DesktopCases, buffer_sizes, colours, wai
 
 
 class Sway(Compositor):
+    def __init__(self, config=""):
+        self.config = config
+        super().__init__()
+
     def start_compositor(self):
         config = self.user.file("sway.conf")
         config.write_text("output HEADLESS-1 resolution 1024x768\nxwayland enable\n"
-                          f"exec {self.env_dump_command()}\n")
+                          f"exec {self.env_dump_command()}\n{self.config}")
         self.user.start(["sway", "-c", config], env={
             "WLR_BACKENDS": "headless", "WLR_LIBINPUT_NO_DEVICES": "1", "WLR_RENDERER": "pixman"},
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -237,7 +241,8 @@ class WaylandSaverUnderSway(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        cls.session = session = Sway()
+        # With sway's own bar, which keeps a strip of each output from windows.
+        cls.session = session = Sway(config="bar {\nposition bottom\n}\n")
         try:
             session.swaymsg("create_output")
             session.swaymsg("output HEADLESS-2 resolution 1280x720 position 1024 0")
@@ -286,6 +291,29 @@ class WaylandSaverUnderSway(unittest.TestCase):
                 # Left running, it would take the next case's input.
                 run.kill()
                 self.assertEqual(status, 1, describe_exit(status))
+
+    def test_it_covers_a_full_screen_window_and_the_bar_and_hides_the_pointer(self):
+        terminal = self.session.start(["foot", "--fullscreen"])
+        self.addCleanup(terminal.kill)
+        wait_until(lambda: (self.session.view("foot") or {}).get("fullscreen_mode") == 1, 30,
+                   "a full-screen terminal")
+        self.session.swaymsg("seat - cursor set 1500 300")
+        log = self.session.user.file("saver.log")
+        run = self.session.start(["sh", "-c", f'WAYLAND_DEBUG=client exec "$0" 2>{log}',
+                                  self.session.effect("quinesphere-wayland-saver")])
+        self.addCleanup(run.kill)
+        # Sway draws a full-screen window above the top layer.
+        wait_until(lambda: run.poll() is not None or self.covered("HEADLESS-1", "HEADLESS-2"),
+                   30, "both outputs covered, the full-screen terminal's too")
+        # Unless its exclusive zone is -1, a surface is kept out of the bar's strip.
+        self.assertEqual(set(buffer_sizes(log)), {(1024, 768), (1280, 720)})
+        strip = self.session.user.file("strip.png")
+        wait_until(lambda: self.session.run(["grim", "-g", "1024,700 1280x20", strip]).returncode
+                   == 0 and colours(strip) > 100, 30, "the bar's strip to show the picture")
+        # The pointer's outline is white, which a picture blended 6 % at a time never reaches.
+        self.session.run(["grim", "-c", "-g", "1490,290 30x30", strip])
+        self.assertEqual(image_figure(strip, "%[fx:maxima]", "-fill", "black", "+opaque", "white"),
+                         0, "the pointer shows over the saver")
 
     def test_started_by_swayidle_it_covers_an_output_added_and_inhibits_no_idle(self):
         pid, status, later = (self.session.user.file(name) for name in ("pid", "status", "later"))
