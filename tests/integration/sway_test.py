@@ -5,8 +5,10 @@ one long-lived wtype keeps a keyboard on the seat for the whole session, and eac
 further run, which brings its own keymap: the effect sees the keymap replaced again and again.
 """
 
+import collections
 import contextlib
 import json
+import re
 import shutil
 import signal
 import subprocess
@@ -315,6 +317,27 @@ class WaylandSaverUnderSway(unittest.TestCase):
         self.assertEqual(image_figure(strip, "%[fx:maxima]", "-fill", "black", "+opaque", "white"),
                          0, "the pointer shows over the saver")
 
+    def test_an_output_whose_frame_callbacks_stall_does_not_slow_the_other(self):
+        # Outputs small enough for the software renderer to keep up with 60 frames a second.
+        for output, mode in (("HEADLESS-1", "1024x768"), ("HEADLESS-2", "1280x720")):
+            self.session.swaymsg(f"output {output} resolution 320x240")
+            self.addCleanup(self.session.swaymsg, f"output {output} resolution {mode}")
+        log = self.session.user.file("saver.log")
+        run = self.session.start(["sh", "-c", f'WAYLAND_DEBUG=client exec "$0" 2>{log}',
+                                  self.session.effect("quinesphere-wayland-saver")])
+        self.addCleanup(run.kill)
+        time.sleep(3)
+        # Sway 1.7 keeps a headless output on when told to switch it off: one that asks for a
+        # frame once a second stands in for it.
+        self.session.swaymsg("output HEADLESS-2 mode --custom 320x240@1Hz")
+        time.sleep(1)
+        before = commits(log)
+        time.sleep(2)
+        rates = sorted((count - before[surface]) / 2 for surface, count in commits(log).items())
+        # Waiting each round for the dark output's frame callback, it would draw 10 a second.
+        self.assertGreater(rates[-1], 20, f"frames a second by surface: {rates}")
+        self.assertIsNone(run.poll(), describe_exit(run.returncode))
+
     def test_started_by_swayidle_it_covers_an_output_added_and_inhibits_no_idle(self):
         pid, status, later = (self.session.user.file(name) for name in ("pid", "status", "later"))
         self.addCleanup(lambda: pid.exists() and subprocess.run(
@@ -336,6 +359,11 @@ class WaylandSaverUnderSway(unittest.TestCase):
         self.session.key("a")
         wait_until(lambda: status.exists() and status.read_text(), 10, "the saver to end")
         self.assertEqual(status.read_text(), "1\n")
+
+
+def commits(protocol_log):
+    """How many times each surface was committed."""
+    return collections.Counter(re.findall(r"wl_surface@(\d+)\.commit\(", protocol_log.read_text()))
 
 
 def cpu_ticks(pid):
