@@ -30,17 +30,20 @@ def image_figure(path, expression, *operations):
     return float(out)
 
 
-# A stand-in for the desktop's org.freedesktop.ScreenSaver, printing each call it answers; run by
-# Debian's Python, for which python3-dbus and python3-gi are installed.
+# A stand-in for the desktop's org.freedesktop.ScreenSaver, printing each call it takes; with the
+# argument "hung", it never answers Inhibit, as a frozen shell. Run by Debian's Python, for which
+# python3-dbus and python3-gi are installed.
 SCREEN_SAVER_SERVICE = """
-import dbus, dbus.service, dbus.mainloop.glib
+import sys, dbus, dbus.service, dbus.mainloop.glib
 from gi.repository import GLib
 dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
 class ScreenSaver(dbus.service.Object):
-    @dbus.service.method("org.freedesktop.ScreenSaver", in_signature="ss", out_signature="u")
-    def Inhibit(self, application, reason):
+    @dbus.service.method("org.freedesktop.ScreenSaver", in_signature="ss", out_signature="u",
+                         async_callbacks=("reply", "error"))
+    def Inhibit(self, application, reason, reply, error):
         print("Inhibit", application, flush=True)
-        return 7
+        if sys.argv[1:] != ["hung"]:
+            reply(7)
     @dbus.service.method("org.freedesktop.ScreenSaver", in_signature="u")
     def UnInhibit(self, cookie):
         print("UnInhibit", cookie, flush=True)
@@ -53,16 +56,22 @@ GLib.MainLoop().run()
 
 
 class SessionBus:
-    """A session bus of its own with the stand-in screen saver service on it; calls lists the calls
-    the service answered so far. Both are stopped on close."""
+    """A session bus of its own with the stand-in screen saver service on it, or the service on the
+    bus of the compositor session given; calls lists the calls the service took so far. What it
+    started is stopped on close."""
 
-    def __init__(self):
-        self.daemon = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address"],
-                                       stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-        self.env = {"DBUS_SESSION_BUS_ADDRESS": self.daemon.stdout.readline().strip()}
-        self.service = subprocess.Popen(["/usr/bin/python3", "-c", SCREEN_SAVER_SERVICE],
-                                        env=dict(os.environ, **self.env), stdout=subprocess.PIPE,
-                                        text=True)
+    def __init__(self, hung=False, session=None):
+        command = ["/usr/bin/python3", "-c", SCREEN_SAVER_SERVICE, *(["hung"] if hung else [])]
+        self.daemon, self.env = None, {}
+        if session:
+            self.service = session.start(command)
+        else:
+            self.daemon = subprocess.Popen(["dbus-daemon", "--session", "--nofork",
+                                            "--print-address"], stdout=subprocess.PIPE,
+                                           stderr=subprocess.DEVNULL, text=True)
+            self.env = {"DBUS_SESSION_BUS_ADDRESS": self.daemon.stdout.readline().strip()}
+            self.service = subprocess.Popen(command, env=dict(os.environ, **self.env),
+                                            stdout=subprocess.PIPE, text=True)
         self.calls = []
         self.reader = threading.Thread(
             target=lambda: self.calls.extend(line.strip() for line in self.service.stdout))
@@ -78,10 +87,11 @@ class SessionBus:
         self.close()
 
     def close(self):
-        for process in (self.service, self.daemon):
+        processes = [process for process in (self.service, self.daemon) if process]
+        for process in processes:
             process.kill()
             process.wait()
         if self.reader.is_alive():
             self.reader.join()
-        self.daemon.stdout.close()
-        self.service.stdout.close()
+        for process in processes:
+            process.stdout.close()

@@ -238,6 +238,14 @@ class ScreenStaysOn(unittest.TestCase):
                        "the saver to come on after the run")
             self.assertEqual(bus.calls, ["Inhibit quinesphere", "UnInhibit 7"])
 
+    def test_a_desktop_that_never_answers_holds_up_the_start_half_a_second_at_most(self):
+        with XServer(320, 240) as x, SessionBus(hung=True) as bus:
+            run = x.start([BUILD / "quinesphere-x11"], env=bus.env)
+            x.wait_for_window("EDIT")
+            x.key("Escape")
+            self.assertEqual(wait_exit(run, 5), 1, describe_exit(run.returncode))
+            self.assertEqual(bus.calls, ["Inhibit quinesphere"])
+
 
 class Picture(unittest.TestCase):
     def test_picture_builds_up_frame_by_frame_over_the_black_screen(self):

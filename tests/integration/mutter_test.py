@@ -12,6 +12,7 @@ import time
 import unittest
 from pathlib import Path
 
+from harness import SessionBus
 from wayland_harness import Compositor, DesktopCases, wait_until
 
 KEYSYMS = {"Escape": 0xff1b, "Tab": 0xff09, "Alt_L": 0xffe9, "Shift_L": 0xffe1}
@@ -177,6 +178,15 @@ class UnderMutter(DesktopCases, unittest.TestCase):
                 wait_until_or_none(filled, 20)
                 self.assertGreater(min(counts), 1000, f"colours by quarter: {counts}")
                 self.end_with_escape(run)
+
+    def test_the_native_host_holds_the_idle_timer_off_on_the_session_bus_for_the_run(self):
+        # Mutter offers no idle protocol: on GNOME the shell's bus service is the only way.
+        with SessionBus(session=self.session) as bus:
+            run = self.start_effect("quinesphere")
+            self.assertEqual(bus.calls, ["Inhibit quinesphere"])
+            self.end_with_escape(run)
+            wait_until_or_none(lambda: len(bus.calls) > 1, 5)
+            self.assertEqual(bus.calls, ["Inhibit quinesphere", "UnInhibit 7"])
 
     def test_the_wayland_saver_says_in_one_line_that_there_is_no_layer_shell_or_no_compositor(self):
         for name in ("quinesphere-wayland-saver", "quinesphere-wallpaper"):

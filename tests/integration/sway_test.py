@@ -5,9 +5,12 @@ one long-lived wtype keeps a keyboard on the seat for the whole session, and eac
 further run, which brings its own keymap: the effect sees the keymap replaced again and again.
 """
 
+import collections
 import contextlib
 import json
+import re
 import shutil
+import signal
 import subprocess
 import tempfile
 import time
@@ -21,10 +24,14 @@ from wayland_harness import Compositor, DesktopCases, buffer_sizes, colours, wai
 
 
 class Sway(Compositor):
+    def __init__(self, config=""):
+        self.config = config
+        super().__init__()
+
     def start_compositor(self):
         config = self.user.file("sway.conf")
         config.write_text("output HEADLESS-1 resolution 1024x768\nxwayland enable\n"
-                          f"exec {self.env_dump_command()}\n")
+                          f"exec {self.env_dump_command()}\n{self.config}")
         self.user.start(["sway", "-c", config], env={
             "WLR_BACKENDS": "headless", "WLR_LIBINPUT_NO_DEVICES": "1", "WLR_RENDERER": "pixman"},
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -236,7 +243,8 @@ class WaylandSaverUnderSway(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        cls.session = session = Sway()
+        # With sway's own bar, which keeps a strip of each output from windows.
+        cls.session = session = Sway(config="bar {\nposition bottom\n}\n")
         try:
             session.swaymsg("create_output")
             session.swaymsg("output HEADLESS-2 resolution 1280x720 position 1024 0")
@@ -259,11 +267,19 @@ class WaylandSaverUnderSway(unittest.TestCase):
         return all(self.session.run(["grim", "-o", name, shot]).returncode == 0 and
                    colours(shot) > 2000 for name in outputs)
 
-    def test_it_covers_both_outputs_and_a_key_or_a_pointer_move_ends_it(self):
+    def test_it_covers_both_outputs_and_any_input_or_sigterm_ends_it(self):
+        swaymsg = self.session.swaymsg
         ends = {"key": lambda: self.session.key("a"),
-                "pointer move": lambda: self.session.swaymsg("seat - cursor move 50 50")}
+                "pointer move": lambda: swaymsg("seat - cursor move 50 50"),
+                "straight move": lambda: swaymsg("seat - cursor move 0 50"),
+                "scroll": lambda: swaymsg("seat - cursor press button4"),
+                "click": lambda: [swaymsg(f"seat - cursor {action} button1")
+                                  for action in ("press", "release")],
+                # As an idle daemon's resume command may send.
+                "SIGTERM": lambda: run.send_signal(signal.SIGTERM)}
         for ended_by, end in ends.items():
             with self.subTest(ended_by=ended_by):
+                swaymsg("seat - cursor set 500 300")
                 run = self.session.start([self.session.effect("quinesphere-wayland-saver")])
                 self.addCleanup(run.kill)
                 wait_until(lambda: run.poll() is not None or
@@ -274,7 +290,53 @@ class WaylandSaverUnderSway(unittest.TestCase):
                 self.assertIsNone(run.poll(), describe_exit(run.returncode))
                 end()
                 status = wait_exit(run, 10)
+                # Left running, it would take the next case's input.
+                run.kill()
                 self.assertEqual(status, 1, describe_exit(status))
+
+    def test_it_covers_a_full_screen_window_and_the_bar_and_hides_the_pointer(self):
+        terminal = self.session.start(["foot", "--fullscreen"])
+        self.addCleanup(terminal.kill)
+        wait_until(lambda: (self.session.view("foot") or {}).get("fullscreen_mode") == 1, 30,
+                   "a full-screen terminal")
+        self.session.swaymsg("seat - cursor set 1500 300")
+        log = self.session.user.file("saver.log")
+        run = self.session.start(["sh", "-c", f'WAYLAND_DEBUG=client exec "$0" 2>{log}',
+                                  self.session.effect("quinesphere-wayland-saver")])
+        self.addCleanup(run.kill)
+        # Sway draws a full-screen window above the top layer.
+        wait_until(lambda: run.poll() is not None or self.covered("HEADLESS-1", "HEADLESS-2"),
+                   30, "both outputs covered, the full-screen terminal's too")
+        # Unless its exclusive zone is -1, a surface is kept out of the bar's strip.
+        self.assertEqual(set(buffer_sizes(log)), {(1024, 768), (1280, 720)})
+        strip = self.session.user.file("strip.png")
+        wait_until(lambda: self.session.run(["grim", "-g", "1024,700 1280x20", strip]).returncode
+                   == 0 and colours(strip) > 100, 30, "the bar's strip to show the picture")
+        # The pointer's outline is white, which a picture blended 6 % at a time never reaches.
+        self.session.run(["grim", "-c", "-g", "1490,290 30x30", strip])
+        self.assertEqual(image_figure(strip, "%[fx:maxima]", "-fill", "black", "+opaque", "white"),
+                         0, "the pointer shows over the saver")
+
+    def test_an_output_whose_frame_callbacks_stall_does_not_slow_the_other(self):
+        # Outputs small enough for the software renderer to keep up with 60 frames a second.
+        for output, mode in (("HEADLESS-1", "1024x768"), ("HEADLESS-2", "1280x720")):
+            self.session.swaymsg(f"output {output} resolution 320x240")
+            self.addCleanup(self.session.swaymsg, f"output {output} resolution {mode}")
+        log = self.session.user.file("saver.log")
+        run = self.session.start(["sh", "-c", f'WAYLAND_DEBUG=client exec "$0" 2>{log}',
+                                  self.session.effect("quinesphere-wayland-saver")])
+        self.addCleanup(run.kill)
+        time.sleep(3)
+        # Sway 1.7 keeps a headless output on when told to switch it off: one that asks for a
+        # frame once a second stands in for it.
+        self.session.swaymsg("output HEADLESS-2 mode --custom 320x240@1Hz")
+        time.sleep(1)
+        before = commits(log)
+        time.sleep(2)
+        rates = sorted((count - before[surface]) / 2 for surface, count in commits(log).items())
+        # Waiting each round for the dark output's frame callback, it would draw 10 a second.
+        self.assertGreater(rates[-1], 20, f"frames a second by surface: {rates}")
+        self.assertIsNone(run.poll(), describe_exit(run.returncode))
 
     def test_started_by_swayidle_it_covers_an_output_added_and_inhibits_no_idle(self):
         pid, status, later = (self.session.user.file(name) for name in ("pid", "status", "later"))
@@ -332,6 +394,11 @@ class WaylandSaverUnderSway(unittest.TestCase):
         run.terminate()
         status = wait_exit(run, 10)
         self.assertEqual(status, 1, describe_exit(status))
+
+
+def commits(protocol_log):
+    """How many times each surface was committed."""
+    return collections.Counter(re.findall(r"wl_surface@(\d+)\.commit\(", protocol_log.read_text()))
 
 
 def cpu_ticks(pid):

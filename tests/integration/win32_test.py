@@ -137,8 +137,10 @@ class WineSession:
                        WINEDLLOVERRIDES="mscoree,mshtml=")
         subprocess.run([cls.loader, "wineboot", "-i"], env=cls.env, capture_output=True,
                        timeout=300)
-        # Relay traces show only the calls that read the screen and make a process DPI-aware.
-        for name, value in (("RelayInclude", "user32.SetProcessDPIAware;user32.GetSystemMetrics"),
+        # Relay traces show only the calls that read the screen, make a process DPI-aware and keep
+        # the display on.
+        for name, value in (("RelayInclude", "user32.SetProcessDPIAware;user32.GetSystemMetrics;"
+                                             "kernel32.SetThreadExecutionState"),
                             ("RelayFromInclude", "quinesphere.exe;quinesphere.scr")):
             subprocess.run([cls.loader, "reg", "add", r"HKCU\Software\Wine\Debug", "/v", name,
                             "/d", value, "/f"], env=cls.env, capture_output=True, timeout=60)
@@ -236,6 +238,9 @@ class UnderWine(WineSession):
             self.server.run("xdotool", "keyup", "Escape")
         self.assertEqual(status, 1, describe_exit(status))
         self.assert_dpi_aware_before_reading_the_screen(trace)
+        # ES_CONTINUOUS | ES_DISPLAY_REQUIRED: the display flag alone resets the idle timer once.
+        self.assertEqual(re.findall(r"^\w+:Call kernel32\.SetThreadExecutionState\((\w+)\)",
+                                    trace.read_text(), re.M | re.I), ["80000002"])
 
 
 class I686UnderWine(UnderWine, unittest.TestCase):
