@@ -3,10 +3,18 @@
 add_executable(elf-trim tools/elf_trim.cpp)
 target_compile_options(elf-trim PRIVATE ${own_warnings})
 
-# The GOT slots must stay: imports are called through them, never relaxed into direct calls.
-set(tiny_flags -Oz -flto -fno-pie -fno-plt -Wa,-mrelax-relocations=no -fno-exceptions -fno-rtti
+# On x86-64 the GOT slots must stay: imports are called through them, never relaxed into direct
+# calls. On arm64 imports are called directly, and every address is within reach of one instruction.
+set(tiny_flags -Oz -flto -fno-pie -fno-plt -fno-exceptions -fno-rtti
     -fno-asynchronous-unwind-tables -fno-unwind-tables -fno-stack-protector -fno-ident
     -ffunction-sections -fdata-sections -fno-tree-loop-distribute-patterns)
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL aarch64)
+  list(APPEND tiny_flags -mcmodel=tiny -fomit-frame-pointer)
+  set(tiny_entry run/entry_x11_tiny_arm64.S)
+else()
+  list(APPEND tiny_flags -Wa,-mrelax-relocations=no)
+  set(tiny_entry run/entry_x11_tiny.cpp)
+endif()
 
 # A size-coded link of the X11 effect from ENTRY, compiled and linked with the flags in the list
 # FLAGS_VARIABLE, into one segment with no C runtime start-up; once linked, its stripped and
@@ -30,6 +38,9 @@ function(add_size_coded_link target entry linked_name trimmed flags_variable)
     VERBATIM)
 endfunction()
 
-add_size_coded_link(quinesphere-4k-linked run/entry_x11_tiny.cpp quinesphere-4k.full
+add_size_coded_link(quinesphere-4k-linked ${tiny_entry} quinesphere-4k.full
                     ${CMAKE_BINARY_DIR}/quinesphere-4k tiny_flags)
 target_link_libraries(quinesphere-4k-linked PRIVATE X11 Xi Xrandr GL GLU)
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL aarch64)
+  target_compile_definitions(quinesphere-4k-linked PRIVATE IMPORT_SLOTS_IN_ORDER)
+endif()

@@ -6,7 +6,8 @@
    The packed build's payload is made to compress instead: each function is a jump through a slot
    that start-up fills in the order of the names, so the slots take no room in the file, and the
    code calls the functions directly, which the x86 filter of the packer turns into calls that
-   repeat wherever the same function is called. */
+   repeat wherever the same function is called. The arm64 4k build does the same to be small, as
+   an A64 call through the GOT takes two instructions and a direct one a single one. */
 #ifdef IMPORT_SLOTS_IN_ORDER
         .section .bss.import_slots, "aw", @nobits
         .balign 8
@@ -32,10 +33,15 @@ import_names_start:
         .type \name, @function
 #ifdef IMPORT_SLOTS_IN_ORDER
         .asciz "\name"
-        /* Jumps and slots both 8 bytes apart: every jump is the same 8 bytes. */
         .pushsection .text.imports, "ax"
+#ifdef __aarch64__
+\name:  ldr x16, import_slot_\name
+        br x16
+#else
+        /* Jumps and slots both 8 bytes apart: every jump is the same 8 bytes. */
 \name:  jmp *import_slot_\name(%rip)
         .balign 8, 0xcc
+#endif
         .popsection
         .pushsection .bss.import_slots, "aw", @nobits
 import_slot_\name: .quad 0

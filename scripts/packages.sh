@@ -36,14 +36,15 @@ need_packages() {
     rm -f "$log"
 }
 
-# 32-bit x86 packages need the architecture known to dpkg, and package lists that include it.
-need_i386_architecture() {
-    dpkg --print-foreign-architectures | grep -qx i386 && return 0
+# Another architecture's packages need it known to dpkg, and package lists that include it.
+# need_architecture ARCH
+need_architecture() {
+    dpkg --print-foreign-architectures | grep -qx "$1" && return 0
     if [ "$(id -u)" -ne 0 ]; then
-        echo "As root, run: dpkg --add-architecture i386 && apt-get update" >&2
+        echo "As root, run: dpkg --add-architecture $1 && apt-get update" >&2
         exit 1
     fi
-    dpkg --add-architecture i386
+    dpkg --add-architecture "$1"
     unset QUINESPHERE_APT_UPDATED
 }
 
@@ -51,3 +52,9 @@ build_packages=(cmake make g++ pkg-config xz-utils libx11-dev libxi-dev libxrand
                 libglu1-mesa-dev libgtest-dev libgl1-mesa-dri libegl-dev libopengl-dev
                 libwayland-dev libxkbcommon-dev wayland-protocols libegl-mesa0 libxss-dev
                 libdbus-1-dev)
+
+# What the Linux programs link with, for the cross builds; what they load at run time, Mesa's
+# drivers, to run them; and apitrace's wrappers, to trace them.
+cross_libraries=(libx11-dev libxi-dev libxrandr-dev libgl-dev libglu1-mesa-dev libegl-dev
+                 libopengl-dev libwayland-dev libxkbcommon-dev libxss-dev libdbus-1-dev
+                 libgl1-mesa-dri libglx-mesa0 libegl-mesa0 apitrace-tracers)

@@ -9,13 +9,15 @@ import os
 import shutil
 import signal
 import subprocess
+import sysconfig
 import tempfile
 import time
 from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
 BUILD = Path(os.environ.get("QUINESPHERE_BUILD", HERE.parent / "build"))
-INSTALLED_HOOK = Path("/usr/lib/x86_64-linux-gnu/quinesphere/libquinesphere-hook.so")
+INSTALLED_HOOK = Path(f"/usr/lib/{sysconfig.get_config_var('MULTIARCH')}/quinesphere/"
+                      "libquinesphere-hook.so")
 HOOK = BUILD / "libquinesphere-hook.so"
 if not HOOK.exists() and INSTALLED_HOOK.exists():
     HOOK = INSTALLED_HOOK

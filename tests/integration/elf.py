@@ -1,4 +1,4 @@
-"""Reads an x86-64 ELF executable as the kernel loads it: symbols and bytes at addresses."""
+"""Reads a little-endian ELF executable as the kernel loads it: symbols and bytes at addresses."""
 
 import struct
 import subprocess
@@ -20,14 +20,29 @@ def bytes_at(path, address, length):
     """The bytes the loaded image holds at [address, address + length), from its load segments;
     zero where a segment's memory runs past its file content."""
     data = Path(path).read_bytes()
-    assert data[:4] == b"\x7fELF" and data[4] == 2, "not a 64-bit ELF file"
-    phoff, = struct.unpack_from("<Q", data, 0x20)
-    phentsize, phnum = struct.unpack_from("<HH", data, 0x36)
+    assert data[:4] == b"\x7fELF" and data[4] in (1, 2), "not an ELF file"
+    if data[4] == 2:
+        phoff, = struct.unpack_from("<Q", data, 0x20)
+        phentsize, phnum = struct.unpack_from("<HH", data, 0x36)
+    else:
+        phoff, = struct.unpack_from("<I", data, 0x1c)
+        phentsize, phnum = struct.unpack_from("<HH", data, 0x2a)
     for index in range(phnum):
-        kind, _flags, offset, vaddr, _paddr, filesz, memsz, _align = struct.unpack_from(
-            "<IIQQQQQQ", data, phoff + index * phentsize)
+        if data[4] == 2:
+            kind, _flags, offset, vaddr, _paddr, filesz, memsz, _align = struct.unpack_from(
+                "<IIQQQQQQ", data, phoff + index * phentsize)
+        else:
+            kind, offset, vaddr, _paddr, filesz, memsz, _flags, _align = struct.unpack_from(
+                "<IIIIIIII", data, phoff + index * phentsize)
         if kind == 1 and vaddr <= address < vaddr + memsz:
             start = address - vaddr
             stored = data[offset + start:offset + min(filesz, start + length)]
             return stored + bytes(length - len(stored))
     raise ValueError(f"address {address:#x} is in no load segment of {path}")
+
+
+def is_arm32(path):
+    """Whether the file is 32-bit ARM code, whose Thumb functions' addresses are their code's plus
+    one."""
+    data = Path(path).read_bytes()[:20]
+    return data[4] == 1 and struct.unpack_from("<H", data, 18)[0] == 40

@@ -5,6 +5,7 @@ import os
 import subprocess
 import sys
 import threading
+import unittest
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
@@ -13,13 +14,33 @@ from effect_runner import (HOOK, WINESERVER, TwoMonitors, XServer,  # noqa: E402
                            why_wine_cannot_run)
 
 BUILD = Path(os.environ.get("QUINESPHERE_BUILD", Path(__file__).resolve().parents[2] / "build"))
-TOOLS = BUILD / "tests"
+TOOLS = Path(os.environ.get("QUINESPHERE_TOOLS", BUILD / "tests"))
+# Set, to dpkg's name for it, where BUILD is a cross build of another architecture's, which runs
+# through qemu-user; the test tools are this machine's.
+ARCH = os.environ.get("QUINESPHERE_ARCH")
 
 
 def linux_effects():
-    """Every X11 build of the effect that the behaviour tests cover."""
-    return [BUILD / name for name in ("quinesphere-x11", "quinesphere-4k", "quinesphere-packed")
-            if (BUILD / name).exists()]
+    """Every X11 build of the effect that the behaviour tests cover; of a cross build, the launcher,
+    which execs its host, and the 4k build, where there is one."""
+    names = (("quinesphere", "quinesphere-4k") if ARCH else
+             ("quinesphere-x11", "quinesphere-4k", "quinesphere-packed"))
+    return [BUILD / name for name in names if (BUILD / name).exists()]
+
+
+def setUpModule():
+    """Skips the cases of a module that imports it where the cross build they run against was not
+    made or does not run here."""
+    if not ARCH:
+        return
+    if not (BUILD / "quinesphere").exists():
+        raise unittest.SkipTest(f"no {ARCH} build: its cross compiler or libraries are not "
+                                "installed")
+    try:
+        subprocess.run([BUILD / "quinesphere", "--version"], capture_output=True, timeout=60)
+    except OSError as error:
+        raise unittest.SkipTest(f"this kernel runs no {ARCH} programs ({error.strerror}): "
+                                "qemu-user is not registered with binfmt_misc") from None
 
 
 def image_figure(path, expression, *operations):

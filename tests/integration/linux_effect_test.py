@@ -10,8 +10,8 @@ import unittest
 from pathlib import Path
 
 from gl_stream import gl_calls
-from harness import (BUILD, TOOLS, SessionBus, XServer, describe_exit, image_figure,
-                     linux_effects, run_hooked, wait_exit)
+from harness import (BUILD, TOOLS, SessionBus, XServer, describe_exit, image_figure,  # noqa: F401
+                     linux_effects, run_hooked, setUpModule, wait_exit)
 from wayland_harness import wait_until
 
 EFFECTS = linux_effects()

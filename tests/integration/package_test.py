@@ -5,6 +5,7 @@ import os
 import shutil
 import struct
 import subprocess
+import sysconfig
 import tempfile
 import time
 import unittest
@@ -22,8 +23,12 @@ PLAIN = {name: value for name, value in os.environ.items() if name != "QUINESPHE
 SOURCE = Path(__file__).resolve().parents[2]
 
 
-def package():
-    found = sorted(BUILD.glob("quinesphere_*_amd64.deb"))
+NATIVE = subprocess.run(["dpkg", "--print-architecture"], capture_output=True, text=True,
+                        check=True).stdout.strip()
+
+
+def package(arch=NATIVE):
+    found = sorted(BUILD.glob(f"quinesphere_*_{arch}.deb"))
     if not found:
         raise AssertionError("no package in the build: scripts/test runs scripts/package first")
     return found[-1]
@@ -52,6 +57,29 @@ class DebianPackage(unittest.TestCase):
         self.assertFalse([line for line in report.splitlines() if line[:2] in ("E:", "W:")],
                          report)
         self.assertNotIn("desktop-entry-lacks-icon-entry", report)
+
+    def test_cross_built_packages_hold_the_same_files_as_their_architectures_code(self):
+        def contents(deb, triplet):
+            with tempfile.TemporaryDirectory() as root:
+                run("dpkg-deb", "-x", deb, root).check_returncode()
+                files = [path for path in Path(root).rglob("*") if path.is_file()]
+                machines = {struct.unpack_from("<H", path.read_bytes(), 18)[0] for path in files
+                            if path.read_bytes()[:4] == b"\x7fELF"}
+                return sorted(str(path.relative_to(root)).replace(triplet, "TRIPLET")
+                              for path in files), machines
+
+        native = contents(self.deb, sysconfig.get_config_var("MULTIARCH"))[0]
+        for arch, triplet, machine in (("arm64", "aarch64-linux-gnu", 183),
+                                       ("armhf", "arm-linux-gnueabihf", 40)):
+            with self.subTest(arch=arch):
+                if NATIVE != "amd64" or not list(BUILD.glob(f"quinesphere_*_{arch}.deb")):
+                    self.skipTest(f"no {arch} package: built on amd64 where its cross compiler "
+                                  "and libraries are installed")
+                deb = package(arch)
+                self.assertEqual(contents(deb, triplet), (native, {machine}))
+                report = run("lintian", "-EvIL", "+pedantic", deb).stdout
+                self.assertFalse([line for line in report.splitlines() if line[:2] in ("E:", "W:")],
+                                 report)
 
     def test_desktop_entry_names_an_icon_the_theme_has_at_every_size(self):
         entry = Path("/usr/share/applications/quinesphere.desktop").read_text()

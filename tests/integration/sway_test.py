@@ -19,7 +19,7 @@ from pathlib import Path
 
 from code_texture_test import expected_image
 from gl_stream import check_design_stream
-from harness import TOOLS, describe_exit, image_figure, wait_exit
+from harness import TOOLS, describe_exit, image_figure, setUpModule, wait_exit  # noqa: F401
 from wayland_harness import Compositor, DesktopCases, buffer_sizes, colours, wait_until
 
 
