@@ -65,6 +65,9 @@ class ThrowawayUser:
         self.env = {"HOME": str(self.home), "USER": self.name, "LOGNAME": self.name,
                     "PATH": "/usr/local/bin:/usr/bin:/bin:/usr/games",
                     "XDG_RUNTIME_DIR": str(self.runtime), "LANG": "C.UTF-8"}
+        # Mesa's driver, where the cases choose one: llvmpipe draws nothing under qemu-arm.
+        if "GALLIUM_DRIVER" in os.environ:
+            self.env["GALLIUM_DRIVER"] = os.environ["GALLIUM_DRIVER"]
 
     def start(self, command, env=None, **kwargs):
         """A process of the user's, with the given environment added to the user's own."""
