@@ -1,9 +1,11 @@
 # Where each part goes when installed: the effect on PATH with its two hosts in a directory of the
 # package's own, where the launcher looks for them; the Wayland screensaver and wallpaper on PATH
-# too, as users name them in their idle daemon's or compositor's configuration; the hack where XScreenSaver finds hacks; the icons
-# in the theme every desktop falls back on; the capture tool with its runner and frame hook.
+# too, as users name them in their idle daemon's or compositor's configuration; the hack where
+# XScreenSaver finds hacks; the icons in the theme every desktop falls back on; the capture tool
+# with its runner and frame hook.
 include(GNUInstallDirs)
-install(TARGETS quinesphere quinesphere-wayland-saver quinesphere-wallpaper DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS quinesphere quinesphere-wayland-saver quinesphere-wallpaper
+        DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS quinesphere-x11 quinesphere-wayland
         DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/quinesphere)
 install(TARGETS quinesphere-saver DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/xscreensaver)

@@ -21,19 +21,15 @@ def bytes_at(path, address, length):
     zero where a segment's memory runs past its file content."""
     data = Path(path).read_bytes()
     assert data[:4] == b"\x7fELF" and data[4] in (1, 2), "not an ELF file"
-    if data[4] == 2:
-        phoff, = struct.unpack_from("<Q", data, 0x20)
-        phentsize, phnum = struct.unpack_from("<HH", data, 0x36)
-    else:
-        phoff, = struct.unpack_from("<I", data, 0x1c)
-        phentsize, phnum = struct.unpack_from("<HH", data, 0x2a)
+    wide = data[4] == 2
+    phoff, = struct.unpack_from("<Q" if wide else "<I", data, 0x20 if wide else 0x1c)
+    phentsize, phnum = struct.unpack_from("<HH", data, 0x36 if wide else 0x2a)
     for index in range(phnum):
-        if data[4] == 2:
-            kind, _flags, offset, vaddr, _paddr, filesz, memsz, _align = struct.unpack_from(
-                "<IIQQQQQQ", data, phoff + index * phentsize)
-        else:
-            kind, offset, vaddr, _paddr, filesz, memsz, _flags, _align = struct.unpack_from(
-                "<IIIIIIII", data, phoff + index * phentsize)
+        fields = struct.unpack_from("<IIQQQQQQ" if wide else "<IIIIIIII", data,
+                                    phoff + index * phentsize)
+        # The 64-bit header has the flags beside the kind, the 32-bit one after the sizes.
+        kind, offset, vaddr, _paddr, filesz, memsz = ((fields[0], *fields[2:7]) if wide else
+                                                      fields[:6])
         if kind == 1 and vaddr <= address < vaddr + memsz:
             start = address - vaddr
             stored = data[offset + start:offset + min(filesz, start + length)]
@@ -41,8 +37,13 @@ def bytes_at(path, address, length):
     raise ValueError(f"address {address:#x} is in no load segment of {path}")
 
 
+def machine(data):
+    """The processor an ELF file's bytes are code for (its e_machine), or None for other files."""
+    return struct.unpack_from("<H", data, 18)[0] if data[:4] == b"\x7fELF" else None
+
+
 def is_arm32(path):
     """Whether the file is 32-bit ARM code, whose Thumb functions' addresses are their code's plus
     one."""
     data = Path(path).read_bytes()[:20]
-    return data[4] == 1 and struct.unpack_from("<H", data, 18)[0] == 40
+    return data[4] == 1 and machine(data) == 40

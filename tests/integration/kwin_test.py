@@ -220,10 +220,8 @@ class UnderKWin(DesktopCases, unittest.TestCase):
         frame = subprocess.run(["convert", before, "-fill", "black", "+opaque", "#CCCCCC",
                                 "-format", "%@", "info:"], capture_output=True, text=True,
                                check=True).stdout
-        run = self.session.start([self.session.effect("quinesphere-wallpaper")])
-        self.addCleanup(run.kill)
-        wait_until(lambda: run.poll() is not None or
-                   colours(self.session.screenshot(after)) > 2000, 30, "the wallpaper drawn")
+        run = self.start_effect("quinesphere-wallpaper")
+        self.session.screenshot(after)
         self.assertEqual(image_figure(before, "%[max]", after, "-crop", frame, "+repage",
                                       "-shave", "4x4", "-compose", "difference", "-composite"), 0,
                          f"the terminal's frame {frame} changed")

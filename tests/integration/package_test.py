@@ -13,6 +13,7 @@ import zipfile
 from pathlib import Path
 from xml.etree import ElementTree
 
+from elf import machine
 from harness import BUILD, XServer, describe_exit, image_figure, wait_exit
 from wayland_harness import ThrowawayUser, wait_until
 from screensaver_test import SETTINGS, running
@@ -63,20 +64,19 @@ class DebianPackage(unittest.TestCase):
             with tempfile.TemporaryDirectory() as root:
                 run("dpkg-deb", "-x", deb, root).check_returncode()
                 files = [path for path in Path(root).rglob("*") if path.is_file()]
-                machines = {struct.unpack_from("<H", path.read_bytes(), 18)[0] for path in files
-                            if path.read_bytes()[:4] == b"\x7fELF"}
+                machines = {machine(path.read_bytes()[:20]) for path in files} - {None}
                 return sorted(str(path.relative_to(root)).replace(triplet, "TRIPLET")
                               for path in files), machines
 
         native = contents(self.deb, sysconfig.get_config_var("MULTIARCH"))[0]
-        for arch, triplet, machine in (("arm64", "aarch64-linux-gnu", 183),
-                                       ("armhf", "arm-linux-gnueabihf", 40)):
+        for arch, triplet, code in (("arm64", "aarch64-linux-gnu", 183),
+                                    ("armhf", "arm-linux-gnueabihf", 40)):
             with self.subTest(arch=arch):
                 if NATIVE != "amd64" or not list(BUILD.glob(f"quinesphere_*_{arch}.deb")):
                     self.skipTest(f"no {arch} package: built on amd64 where its cross compiler "
                                   "and libraries are installed")
                 deb = package(arch)
-                self.assertEqual(contents(deb, triplet), (native, {machine}))
+                self.assertEqual(contents(deb, triplet), (native, {code}))
                 report = run("lintian", "-EvIL", "+pedantic", deb).stdout
                 self.assertFalse([line for line in report.splitlines() if line[:2] in ("E:", "W:")],
                                  report)

@@ -212,8 +212,7 @@ class UnderSway(DesktopCases, unittest.TestCase):
             session.swaymsg("create_output")
             session.swaymsg("output HEADLESS-2 resolution 2560x1440 scale 2")
             log = session.user.file("protocol.log")
-            run = session.start(["sh", "-c", f'WAYLAND_DEBUG=client exec "$0" 2>{log}',
-                                 session.effect("quinesphere")])
+            run = session.start_program("quinesphere", log)
             # The black first buffer, then EGL's, at the larger scale until the window is shown.
             wait_until(lambda: run.poll() is not None or session.effect_in_front() and
                        buffer_sizes(log)[2:][-1:] == [(1280, 720)], 30, "1280x720 buffers")
@@ -280,7 +279,7 @@ class WaylandSaverUnderSway(unittest.TestCase):
         for ended_by, end in ends.items():
             with self.subTest(ended_by=ended_by):
                 swaymsg("seat - cursor set 500 300")
-                run = self.session.start([self.session.effect("quinesphere-wayland-saver")])
+                run = self.session.start_program("quinesphere-wayland-saver")
                 self.addCleanup(run.kill)
                 wait_until(lambda: run.poll() is not None or
                            self.covered("HEADLESS-1", "HEADLESS-2"), 30, "both outputs covered")
@@ -301,8 +300,7 @@ class WaylandSaverUnderSway(unittest.TestCase):
                    "a full-screen terminal")
         self.session.swaymsg("seat - cursor set 1500 300")
         log = self.session.user.file("saver.log")
-        run = self.session.start(["sh", "-c", f'WAYLAND_DEBUG=client exec "$0" 2>{log}',
-                                  self.session.effect("quinesphere-wayland-saver")])
+        run = self.session.start_program("quinesphere-wayland-saver", log)
         self.addCleanup(run.kill)
         # Sway draws a full-screen window above the top layer.
         wait_until(lambda: run.poll() is not None or self.covered("HEADLESS-1", "HEADLESS-2"),
@@ -323,8 +321,7 @@ class WaylandSaverUnderSway(unittest.TestCase):
             self.session.swaymsg(f"output {output} resolution 320x240")
             self.addCleanup(self.session.swaymsg, f"output {output} resolution {mode}")
         log = self.session.user.file("saver.log")
-        run = self.session.start(["sh", "-c", f'WAYLAND_DEBUG=client exec "$0" 2>{log}',
-                                  self.session.effect("quinesphere-wayland-saver")])
+        run = self.session.start_program("quinesphere-wayland-saver", log)
         self.addCleanup(run.kill)
         time.sleep(3)
         # Sway 1.7 keeps a headless output on when told to switch it off: one that asks for a
@@ -371,7 +368,7 @@ class WaylandSaverUnderSway(unittest.TestCase):
         before, after = (session.user.file(name) for name in ("before.png", "after.png"))
         time.sleep(1)
         session.run(["grim", "-o", windowed, before])
-        run = session.start([session.effect("quinesphere-wallpaper")])
+        run = session.start_program("quinesphere-wallpaper")
         self.addCleanup(run.kill)
         wait_until(lambda: run.poll() is not None or
                    self.covered(*(output["name"] for output in bare)), 30, "the bare outputs shown")

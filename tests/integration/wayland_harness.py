@@ -173,6 +173,14 @@ class Compositor:
     def effect(self, name):
         return self.user.bin / name
 
+    def start_program(self, name, protocol_log=None):
+        """One of the user's copies of the programs; with protocol_log, writing its side of the
+        Wayland protocol there."""
+        command = [self.effect(name)]
+        if protocol_log:
+            command = ["sh", "-c", f'WAYLAND_DEBUG=client exec "$0" 2>{protocol_log}', *command]
+        return self.start(command)
+
     def start_recorder(self, focus=True, options=()):
         """A native terminal, with the terminal's options given, that writes every key it
         receives to a file, and has the keyboard when focus is true; the terminal's process and
@@ -217,10 +225,7 @@ class DesktopCases:
     def start_effect(self, name, protocol_log=None):
         """The effect, started and drawing over the whole output; with protocol_log, writing its
         side of the Wayland protocol there."""
-        command = [self.session.effect(name)]
-        if protocol_log:
-            command = ["sh", "-c", f'WAYLAND_DEBUG=client exec "$0" 2>{protocol_log}', *command]
-        run = self.session.start(command)
+        run = self.session.start_program(name, protocol_log)
         # A case that fails leaves no effect over the output for the next one.
         self.addCleanup(run.kill)
         shot = self.session.user.file("covered.png")
