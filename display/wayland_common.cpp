@@ -70,37 +70,42 @@ void take_keymap(uint32_t format, int fd, uint32_t size)
     close(fd);
 }
 
-const wl_keyboard_listener keyboard_listener = {
-    [](void*, wl_keyboard*, uint32_t format, int fd, uint32_t size) {
+// Listeners are filled by name from zeros: a member that a newer header adds, for an event of a
+// version above the one bound, stays null and is never called, so any release's headers build.
+const wl_keyboard_listener keyboard_listener = [] {
+    wl_keyboard_listener on{};
+    on.keymap = [](void*, wl_keyboard*, uint32_t format, int fd, uint32_t size) {
         take_keymap(format, fd, size);
-    },
-    [](void*, wl_keyboard*, uint32_t, wl_surface*, wl_array* keys) {
+    };
+    on.enter = [](void*, wl_keyboard*, uint32_t, wl_surface*, wl_array* keys) {
         // Keys already down as the surface gets the keyboard, Escape among them perhaps; they
         // were pressed before, so they are no key pressed now.
         const auto* const key = static_cast<const uint32_t*>(keys->data);
         for (size_t i = 0; i < keys->size / sizeof *key; ++i)
             if (is_escape(key[i]))
                 wayland.escape_down = wayland.escape_pressed_since_poll = true;
-    },
-    [](void*, wl_keyboard*, uint32_t, wl_surface*) { wayland.escape_down = false; },
-    [](void*, wl_keyboard*, uint32_t, uint32_t, uint32_t key, uint32_t state) {
+    };
+    on.leave = [](void*, wl_keyboard*, uint32_t, wl_surface*) { wayland.escape_down = false; };
+    on.key = [](void*, wl_keyboard*, uint32_t, uint32_t, uint32_t key, uint32_t state) {
         const bool pressed = state == WL_KEYBOARD_KEY_STATE_PRESSED;
         wayland.key_pressed_since_poll |= pressed;
         if (!is_escape(key))
             return;
         wayland.escape_down = pressed;
         wayland.escape_pressed_since_poll |= pressed;
-    },
-    [](void*, wl_keyboard*, uint32_t, uint32_t depressed, uint32_t latched, uint32_t locked,
-       uint32_t group) {
+    };
+    on.modifiers = [](void*, wl_keyboard*, uint32_t, uint32_t depressed, uint32_t latched,
+                      uint32_t locked, uint32_t group) {
         if (key_state)
             xkb_state_update_mask(key_state, depressed, latched, locked, 0, 0, group);
-    },
-    [](void*, wl_keyboard*, int32_t, int32_t) {},
-};
+    };
+    on.repeat_info = [](void*, wl_keyboard*, int32_t, int32_t) {};
+    return on;
+}();
 
-const wl_seat_listener seat_listener = {
-    [](void*, wl_seat* with, uint32_t capabilities) {
+const wl_seat_listener seat_listener = [] {
+    wl_seat_listener on{};
+    on.capabilities = [](void*, wl_seat* with, uint32_t capabilities) {
         const bool has_keyboard = capabilities & WL_SEAT_CAPABILITY_KEYBOARD;
         if (has_keyboard && !keyboard) {
             keyboard = wl_seat_get_keyboard(with);
@@ -112,22 +117,27 @@ const wl_seat_listener seat_listener = {
             wayland.escape_down = false;
         }
         follow_host_seat(with, capabilities);
-    },
-    [](void*, wl_seat*, const char*) {},
-};
+    };
+    on.name = [](void*, wl_seat*, const char*) {};
+    return on;
+}();
 
-const wl_output_listener output_listener = {
-    [](void*, wl_output*, int32_t, int32_t, int32_t, int32_t, int32_t, const char*, const char*,
-       int32_t) {},
-    [](void* data, wl_output*, uint32_t flags, int32_t width, int32_t height, int32_t) {
+const wl_output_listener output_listener = [] {
+    wl_output_listener on{};
+    on.geometry = [](void*, wl_output*, int32_t, int32_t, int32_t, int32_t, int32_t, const char*,
+                     const char*, int32_t) {};
+    on.mode = [](void* data, wl_output*, uint32_t flags, int32_t width, int32_t height, int32_t) {
         if (flags & WL_OUTPUT_MODE_CURRENT)
             static_cast<Output*>(data)->mode = ScreenSize{width, height};
-    },
-    [](void*, wl_output*) {},
-    [](void* data, wl_output*, int32_t factor) { static_cast<Output*>(data)->scale = factor; },
-    [](void*, wl_output*, const char*) {},
-    [](void*, wl_output*, const char*) {},
-};
+    };
+    on.done = [](void*, wl_output*) {};
+    on.scale = [](void* data, wl_output*, int32_t factor) {
+        static_cast<Output*>(data)->scale = factor;
+    };
+    on.name = [](void*, wl_output*, const char*) {};
+    on.description = [](void*, wl_output*, const char*) {};
+    return on;
+}();
 
 void bind_output(wl_registry* registry, uint32_t name)
 {
@@ -179,22 +189,26 @@ Output* output_of(wl_output* output)
     return output ? static_cast<Output*>(wl_output_get_user_data(output)) : nullptr;
 }
 
-const wl_surface_listener surface_listener = {
-    [](void* data, wl_surface*, wl_output* on) {
-        if (Output* const entered = output_of(on))
+const wl_surface_listener surface_listener = [] {
+    wl_surface_listener on{};
+    on.enter = [](void* data, wl_surface*, wl_output* into) {
+        if (Output* const entered = output_of(into))
             static_cast<ScaledSurface*>(data)->on_output[entered - wayland.outputs] = true;
-    },
-    [](void* data, wl_surface*, wl_output* off) {
+    };
+    on.leave = [](void* data, wl_surface*, wl_output* off) {
         if (Output* const left = output_of(off))
             static_cast<ScaledSurface*>(data)->on_output[left - wayland.outputs] = false;
-    },
-};
+    };
+    return on;
+}();
 
-const wp_fractional_scale_v1_listener fractional_scale_listener = {
-    [](void* data, wp_fractional_scale_v1*, uint32_t scale) {
+const wp_fractional_scale_v1_listener fractional_scale_listener = [] {
+    wp_fractional_scale_v1_listener on{};
+    on.preferred_scale = [](void* data, wp_fractional_scale_v1*, uint32_t scale) {
         static_cast<ScaledSurface*>(data)->preferred_scale = scale;
-    },
-};
+    };
+    return on;
+}();
 
 // The largest scale of the outputs the surface is on, or of all of them before it is on any, so
 // that not even the first buffer is shown magnified.

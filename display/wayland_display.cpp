@@ -29,30 +29,37 @@ ScaledSurface window;
 bool full_screen;
 bool full_screen_configured;
 
-const xdg_wm_base_listener shell_listener = {
-    [](void*, xdg_wm_base* base, uint32_t serial) { xdg_wm_base_pong(base, serial); },
-};
+// Filled by name from zeros, as the common listeners are.
+const xdg_wm_base_listener shell_listener = [] {
+    xdg_wm_base_listener on{};
+    on.ping = [](void*, xdg_wm_base* base, uint32_t serial) { xdg_wm_base_pong(base, serial); };
+    return on;
+}();
 
-const xdg_toplevel_listener toplevel_listener = {
-    [](void*, xdg_toplevel*, int32_t width, int32_t height, wl_array* states) {
+const xdg_toplevel_listener toplevel_listener = [] {
+    xdg_toplevel_listener on{};
+    on.configure = [](void*, xdg_toplevel*, int32_t width, int32_t height, wl_array* states) {
         full_screen = false;
         const auto* const state = static_cast<const uint32_t*>(states->data);
         for (size_t i = 0; i < states->size / sizeof *state; ++i)
             full_screen |= state[i] == XDG_TOPLEVEL_STATE_FULLSCREEN;
         window.configured_size = ScreenSize{width, height};
-    },
+    };
     // Close requests change nothing: only Escape ends the run.
-    [](void*, xdg_toplevel*) {},
-    [](void*, xdg_toplevel*, int32_t, int32_t) {},
-    [](void*, xdg_toplevel*, wl_array*) {},
-};
+    on.close = [](void*, xdg_toplevel*) {};
+    on.configure_bounds = [](void*, xdg_toplevel*, int32_t, int32_t) {};
+    on.wm_capabilities = [](void*, xdg_toplevel*, wl_array*) {};
+    return on;
+}();
 
-const xdg_surface_listener shell_surface_listener = {
-    [](void*, xdg_surface* shell_surface, uint32_t serial) {
+const xdg_surface_listener shell_surface_listener = [] {
+    xdg_surface_listener on{};
+    on.configure = [](void*, xdg_surface* shell_surface, uint32_t serial) {
         xdg_surface_ack_configure(shell_surface, serial);
         full_screen_configured |= full_screen;
-    },
-};
+    };
+    return on;
+}();
 
 // Some compositors (sway) make a window full screen only once it is mapped, and mapping takes a
 // buffer: a black one of the size asked, at device pixels too, as others (KWin) then take the

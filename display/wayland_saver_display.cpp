@@ -76,50 +76,59 @@ bool moved_past_4_pixels(wl_fixed_t from, wl_fixed_t to)
     return to - from > wl_fixed_from_int(4) || from - to > wl_fixed_from_int(4);
 }
 
-const wl_pointer_listener pointer_listener = {
-    [](void*, wl_pointer* over, uint32_t serial, wl_surface*, wl_fixed_t x, wl_fixed_t y) {
+// Filled by name from zeros, as the common listeners are.
+const wl_pointer_listener pointer_listener = [] {
+    wl_pointer_listener on{};
+    on.enter = [](void*, wl_pointer* over, uint32_t serial, wl_surface*, wl_fixed_t x,
+                  wl_fixed_t y) {
         wl_pointer_set_cursor(over, serial, nullptr, 0, 0);
         entered_x = x;
         entered_y = y;
-    },
-    [](void*, wl_pointer*, uint32_t, wl_surface*) {},
-    [](void*, wl_pointer*, uint32_t, wl_fixed_t x, wl_fixed_t y) {
+    };
+    on.leave = [](void*, wl_pointer*, uint32_t, wl_surface*) {};
+    on.motion = [](void*, wl_pointer*, uint32_t, wl_fixed_t x, wl_fixed_t y) {
         input_seen |= moved_past_4_pixels(entered_x, x) || moved_past_4_pixels(entered_y, y);
-    },
-    [](void*, wl_pointer*, uint32_t, uint32_t, uint32_t, uint32_t state) {
+    };
+    on.button = [](void*, wl_pointer*, uint32_t, uint32_t, uint32_t, uint32_t state) {
         input_seen |= state == WL_POINTER_BUTTON_STATE_PRESSED;
-    },
-    [](void*, wl_pointer*, uint32_t, uint32_t, wl_fixed_t) { input_seen = true; },
-    [](void*, wl_pointer*) {},
-    [](void*, wl_pointer*, uint32_t) {},
-    [](void*, wl_pointer*, uint32_t, uint32_t) {},
-    [](void*, wl_pointer*, uint32_t, int32_t) {},
-    [](void*, wl_pointer*, uint32_t, int32_t) {},
-};
+    };
+    on.axis = [](void*, wl_pointer*, uint32_t, uint32_t, wl_fixed_t) { input_seen = true; };
+    on.frame = [](void*, wl_pointer*) {};
+    on.axis_source = [](void*, wl_pointer*, uint32_t) {};
+    on.axis_stop = [](void*, wl_pointer*, uint32_t, uint32_t) {};
+    on.axis_discrete = [](void*, wl_pointer*, uint32_t, int32_t) {};
+    on.axis_value120 = [](void*, wl_pointer*, uint32_t, int32_t) {};
+    return on;
+}();
 
-const wl_touch_listener touch_listener = {
-    [](void*, wl_touch*, uint32_t, uint32_t, wl_surface*, int32_t, wl_fixed_t, wl_fixed_t) {
-        input_seen = true;
-    },
-    [](void*, wl_touch*, uint32_t, uint32_t, int32_t) {},
-    [](void*, wl_touch*, uint32_t, int32_t, wl_fixed_t, wl_fixed_t) {},
-    [](void*, wl_touch*) {},
-    [](void*, wl_touch*) {},
-    [](void*, wl_touch*, int32_t, wl_fixed_t, wl_fixed_t) {},
-    [](void*, wl_touch*, int32_t, wl_fixed_t) {},
-};
+const wl_touch_listener touch_listener = [] {
+    wl_touch_listener on{};
+    on.down = [](void*, wl_touch*, uint32_t, uint32_t, wl_surface*, int32_t, wl_fixed_t,
+                 wl_fixed_t) { input_seen = true; };
+    on.up = [](void*, wl_touch*, uint32_t, uint32_t, int32_t) {};
+    on.motion = [](void*, wl_touch*, uint32_t, int32_t, wl_fixed_t, wl_fixed_t) {};
+    on.frame = [](void*, wl_touch*) {};
+    on.cancel = [](void*, wl_touch*) {};
+    on.shape = [](void*, wl_touch*, int32_t, wl_fixed_t, wl_fixed_t) {};
+    on.orientation = [](void*, wl_touch*, int32_t, wl_fixed_t) {};
+    return on;
+}();
 
-const zwlr_layer_surface_v1_listener layer_surface_listener = {
-    [](void* data, zwlr_layer_surface_v1* layer_surface, uint32_t serial, uint32_t width,
-       uint32_t height) {
+const zwlr_layer_surface_v1_listener layer_surface_listener = [] {
+    zwlr_layer_surface_v1_listener on{};
+    on.configure = [](void* data, zwlr_layer_surface_v1* layer_surface, uint32_t serial,
+                      uint32_t width, uint32_t height) {
         zwlr_layer_surface_v1_ack_configure(layer_surface, serial);
         Cover* const cover = static_cast<Cover*>(data);
         cover->scaled.configured_size =
             ScreenSize{static_cast<int>(width), static_cast<int>(height)};
         cover->configured = true;
-    },
-    [](void* data, zwlr_layer_surface_v1*) { static_cast<Cover*>(data)->closed = true; },
-};
+    };
+    on.closed = [](void* data, zwlr_layer_surface_v1*) {
+        static_cast<Cover*>(data)->closed = true;
+    };
+    return on;
+}();
 
 void cover_output(int slot)
 {
