@@ -19,8 +19,9 @@ install(TARGETS quinesphere-hook DESTINATION ${CMAKE_INSTALL_LIBDIR}/quinesphere
 
 # Software centres describe the effect from its metainfo. Its categories and keywords are the
 # desktop entry's, and its releases the Debian changelog's entries, newest first, so it never
-# drifts from the package or the menu.
-set(appstream_id example.c_seed_dda327dc.quinesphere)
+# drifts from the package or the menu. Its id is a reversed domain whose top level AppStream knows:
+# example.org, which is kept for examples and so names no one else's software.
+set(appstream_id org.example.quinesphere)
 file(READ ${PROJECT_SOURCE_DIR}/data/quinesphere.desktop desktop_entry)
 string(REGEX MATCH "\nCategories=([^\n]*)" listed "${desktop_entry}")
 string(REGEX REPLACE "([^;]+);" "    <category>\\1</category>\n" appstream_categories
