@@ -46,7 +46,9 @@ def imports_by_dll(headers):
         if named:
             dll = named.group(1).lower()
             imports[dll] = set()
-        elif dll and re.match(r"\s+[0-9a-f]+\s+\d+\s+\w+$", line):
+        # binutils 2.40 (Debian 12): "vma hint name", the hint in decimal; 2.44 (Debian 13):
+        # "vma ordinal hint name", the ordinal "<none>" for an import by name, the hint in hex.
+        elif dll and re.match(r"\s+[0-9a-f]+\s+(<none>\s+)?[0-9a-f]+\s+\w+$", line):
             imports[dll].add(line.split()[-1])
         elif not line.strip():
             dll = None
