@@ -17,7 +17,7 @@ import unittest
 from pathlib import Path
 
 from harness import TOOLS, describe_exit, image_figure, wait_exit
-from wayland_harness import Compositor, DesktopCases, buffer_sizes, colours, wait_until
+from wayland_harness import AT, Compositor, DesktopCases, buffer_sizes, colours, wait_until
 
 # evdev codes of the US layout KWin starts with.
 ROWS = {16: "qwertyuiop", 30: "asdfghjkl", 44: "zxcvbnm"}
@@ -236,7 +236,7 @@ class UnderKWin(DesktopCases, unittest.TestCase):
         log = self.session.user.file("protocol.log")
         self.end_with_escape(self.start_effect("quinesphere", protocol_log=log))
         self.assertEqual(set(buffer_sizes(log)), {(1280, 720)})
-        self.assertRegex(log.read_text(), r"wp_viewport@\d+\.set_destination\(853, 480\)")
+        self.assertRegex(log.read_text(), rf"wp_viewport{AT}\d+\.set_destination\(853, 480\)")
 
 
 if __name__ == "__main__":

@@ -20,7 +20,7 @@ from pathlib import Path
 from code_texture_test import expected_image
 from gl_stream import check_design_stream
 from harness import TOOLS, describe_exit, image_figure, setUpModule, wait_exit  # noqa: F401
-from wayland_harness import Compositor, DesktopCases, buffer_sizes, colours, wait_until
+from wayland_harness import AT, Compositor, DesktopCases, buffer_sizes, colours, wait_until
 
 
 class Sway(Compositor):
@@ -395,7 +395,8 @@ class WaylandSaverUnderSway(unittest.TestCase):
 
 def commits(protocol_log):
     """How many times each surface was committed."""
-    return collections.Counter(re.findall(r"wl_surface@(\d+)\.commit\(", protocol_log.read_text()))
+    return collections.Counter(re.findall(rf"wl_surface{AT}(\d+)\.commit\(",
+                                          protocol_log.read_text()))
 
 
 def cpu_ticks(pid):

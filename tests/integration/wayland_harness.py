@@ -194,10 +194,15 @@ class Compositor:
         return terminal, record
 
 
+# What joins an object's interface to its number in a protocol log: wl_buffer@12 in libwayland 1.21
+# (Debian 12), wl_buffer#12 in 1.23 (Debian 13).
+AT = "[@#]"
+
+
 def buffer_sizes(protocol_log):
     """Width and height of every buffer the effect made, its black first one and then EGL's."""
     return [(int(width), int(height)) for width, height in re.findall(
-        r"wl_shm_pool@\d+\.create_buffer\(new id wl_buffer@\d+, \d+, (\d+), (\d+),",
+        rf"wl_shm_pool{AT}\d+\.create_buffer\(new id wl_buffer{AT}\d+, \d+, (\d+), (\d+),",
         protocol_log.read_text())]
 
 
@@ -281,11 +286,11 @@ class DesktopCases:
         self.addCleanup(run.kill)
         # The format the compositor is told of the black first frame's buffer, then of EGL's,
         # shared memory too with no GPU: XRGB8888 is 1, ARGB8888 0.
-        created = (re.search(r"wl_shm_pool@\d+\.create_buffer\(.*, (\d+)\)$", line)
+        created = (re.search(rf"wl_shm_pool{AT}\d+\.create_buffer\(.*, (\d+)\)$", line)
                    for line in itertools.islice(run.stderr, 5000))
         formats = [found.group(1) for found in itertools.islice(filter(None, created), 2)]
         self.assertEqual(formats, ["1", "1"])
 
 
-__all__ = ["Compositor", "DesktopCases", "ThrowawayUser", "buffer_sizes", "wait_until",
+__all__ = ["AT", "Compositor", "DesktopCases", "ThrowawayUser", "buffer_sizes", "wait_until",
            "wait_exit"]
