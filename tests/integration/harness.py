@@ -51,20 +51,23 @@ def image_figure(path, expression, *operations):
     return float(out)
 
 
-# A stand-in for the desktop's org.freedesktop.ScreenSaver, printing each call it takes; with the
-# argument "hung", it never answers Inhibit, as a frozen shell. Run by Debian's Python, for which
+# A stand-in for the desktop's org.freedesktop.ScreenSaver, printing each call it takes and giving
+# each Inhibit the next cookie from 7; with the argument "hung", it never answers Inhibit, as a
+# frozen shell. Run by Debian's Python, for which
 # python3-dbus and python3-gi are installed.
 SCREEN_SAVER_SERVICE = """
 import sys, dbus, dbus.service, dbus.mainloop.glib
 from gi.repository import GLib
 dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
 class ScreenSaver(dbus.service.Object):
+    cookie = 7
     @dbus.service.method("org.freedesktop.ScreenSaver", in_signature="ss", out_signature="u",
                          async_callbacks=("reply", "error"))
     def Inhibit(self, application, reason, reply, error):
         print("Inhibit", application, flush=True)
         if sys.argv[1:] != ["hung"]:
-            reply(7)
+            reply(self.cookie)
+            self.cookie += 1
     @dbus.service.method("org.freedesktop.ScreenSaver", in_signature="u")
     def UnInhibit(self, cookie):
         print("UnInhibit", cookie, flush=True)
@@ -100,6 +103,22 @@ class SessionBus:
             self.close()
             raise RuntimeError("the stand-in screen saver service did not start")
         self.reader.start()
+
+    def calls_of(self, application):
+        """What one application called: Inhibit, and UnInhibit with a cookie it was given. Mutter 48
+        (Debian 13) inhibits too, as "mutter", for its Wayland clients; mutter 43 never."""
+        inhibitors, verbs = [], []
+        for call in list(self.calls):
+            verb, argument = call.split(" ", 1)
+            if verb == "Inhibit":
+                inhibitors.append(argument)
+                caller = argument
+            else:
+                given = int(argument) - 7
+                caller = inhibitors[given] if 0 <= given < len(inhibitors) else None
+            if caller == application:
+                verbs.append(verb)
+        return verbs
 
     def __enter__(self):
         return self
