@@ -112,8 +112,8 @@ class XServer:
                 raise AssertionError(f"{command[-1]} did not start")
             time.sleep(0.05)
         probe = self.start(["xmessage", "-title", "window-manager-probe", "probe"])
-        while "window state" not in self.run("xprop", "-name", "window-manager-probe",
-                                             "WM_STATE").stdout:
+        while not any("window state" in self.run("xprop", "-id", window, "WM_STATE").stdout
+                      for window in self.window_ids("window-manager-probe")):
             if time.monotonic() > deadline:
                 raise AssertionError("the window manager never managed a window")
             self.run("xdotool", "search", "--name", "^window-manager-probe$", "windowmap")
@@ -126,9 +126,12 @@ class XServer:
                               text=True, timeout=30)
 
     def window_ids(self, name):
-        """The shown windows of that name: a client may name a window a moment before mapping it."""
+        """The shown windows of that name: a client may name a window a moment before mapping it.
+        Not a frame: mutter 48 (Debian 13) draws a frame in a window of a client of its own, named
+        as the window it frames, which _MUTTER_FRAME_FOR names; mutter 43 draws frames itself."""
         found = self.run("xdotool", "search", "--onlyvisible", "--name", f"^{name}$")
-        return [int(line) for line in found.stdout.split()]
+        return [int(line) for line in found.stdout.split() if "window id" not in
+                self.run("xprop", "-id", line, "_MUTTER_FRAME_FOR").stdout]
 
     def wait_for_window(self, name, timeout=10):
         deadline = time.monotonic() + timeout
